@@ -1,0 +1,151 @@
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "support/tempfolder.h"
+
+namespace tw {
+namespace {
+
+using test::TempFolder;
+
+TEST(GeneralSettingsTest, MissingFileGivesEveryDefault) {
+    TempFolder folder;
+    std::vector<ConfigProblem> problems;
+    const GeneralSettings g = LoadGeneralSettings(problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(g.ReconnectInterval, 30000);
+    EXPECT_EQ(g.WatchDogInterval, 30000);
+    EXPECT_EQ(g.ESPATimeout, 20000);
+    EXPECT_EQ(g.ZorvanConnectionMethod, 2);
+    EXPECT_EQ(g.ZorvanPort, 14000);
+    EXPECT_TRUE(g.BufferIfZorvanNotConnected);
+    EXPECT_FALSE(g.UseFormatSection);
+    for (int n = 0; n < kPortCount; ++n) {
+        EXPECT_EQ(LoadPortSettings(n, problems).PortKind, PortKindNone);
+    }
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(GeneralSettingsTest, ConvertsSecondsAndFlags) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[General]\n"
+                 "ReconnectInterval=30 ; every half minute\n"
+                 "ESPATimeout=2.5\n"
+                 "WatchDogTagName=\"GW1 Watchdog\"\n"
+                 "BufferIfZorvanNotConnected=yes\n"
+                 "UseFormatSection=-1\n"
+                 "ZorvanConnectionMethod=1.5\n"
+                 "ZorvanPort=14001\n");
+    std::vector<ConfigProblem> problems;
+    const GeneralSettings g = LoadGeneralSettings(problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(g.ReconnectInterval, 30000);
+    EXPECT_EQ(g.ESPATimeout, 2500);
+    EXPECT_EQ(g.WatchDogTagName, "GW1 Watchdog");
+    EXPECT_FALSE(g.BufferIfZorvanNotConnected);
+    EXPECT_TRUE(g.UseFormatSection);
+    EXPECT_EQ(g.ZorvanConnectionMethod, 2);
+    EXPECT_EQ(g.ZorvanPort, 14001);
+}
+
+TEST(GeneralSettingsTest, ReportsValuesThatOverflow) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[General]\n"
+                 "ReconnectInterval=2147484\n"
+                 "ZorvanConnectionMethod=40000\n"
+                 "ZorvanPort=1e20\n");
+    std::vector<ConfigProblem> problems;
+    const GeneralSettings g = LoadGeneralSettings(problems);
+    ASSERT_EQ(problems.size(), 3U);
+    EXPECT_EQ(problems[0].Key, "ReconnectInterval");
+    EXPECT_EQ(problems[1].Key, "ZorvanConnectionMethod");
+    EXPECT_EQ(problems[2].Key, "ZorvanPort");
+    EXPECT_EQ(problems[0].Describe(),
+              "Configuration error in section General, key ReconnectInterval = \"2147484\": does "
+              "not fit in 32 bits as milliseconds (at most 2147483 seconds)");
+    EXPECT_EQ(g.ReconnectInterval, 30000);
+}
+
+TEST(PortSettingsTest, DecidesThePortKind) {
+    struct Row {
+        const char* section;
+        int16_t kind;
+    };
+    const Row rows[] = {
+        {"PortType= tcps \nListenPort=4001\n", PortKindTcpServer},
+        {"PortType=TCPS\nListenPort=65535\n", PortKindTcpServer},
+        {"PortType=TCPS\nListenPort=0\n", PortKindNone},
+        {"PortType=TCPS\nListenPort=-1\n", PortKindNone},
+        {"PortType=TCPS\nListenPort=65536\n", PortKindNone},
+        {"PortType=TCPS\nListenPort=0.5\n", PortKindNone},
+        {"PortType=TCPC\nRemoteAddress=10.0.0.5:4001\n", PortKindTcpClient},
+        {"PortType=TCPC\n", PortKindNone},
+        {"PortType=TCPC\nRemoteAddress=host:70000\n", PortKindNone},
+        {"PortType=TCPC\nRemoteAddress=host\n", PortKindTcpClient},
+        {"PortType=Com\nComSetting=COM1\n", PortKindCom},
+        {"PortType=COM\n", PortKindNone},
+        {"PortType=SERIAL\nComSetting=COM1\n", PortKindNone},
+        {"PortType=TCPS\nListenPort=4001\nPollFailTimeout=9999999\n", PortKindNone},
+        {"PortType=TCPS\nListenPort=4001\nPollFailRemindTime=3000000\n", PortKindNone},
+    };
+    for (const Row& row : rows) {
+        TempFolder folder;
+        folder.Write("Tellwick.ini", std::string("[ESPA_Port_3]\n") + row.section);
+        std::vector<ConfigProblem> problems;
+        EXPECT_EQ(LoadPortSettings(3, problems).PortKind, row.kind) << row.section;
+    }
+}
+
+TEST(PortSettingsTest, SplitsComSettingAndRemoteAddress) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[ESPA_Port_0]\nPortType=COM\nComSetting=COM3,19200,E,7,2,2\n"
+                 "[ESPA_Port_1]\nPortType=COM\nComSetting=COM3\n"
+                 "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"
+                 "[ESPA_Port_3]\nPortType=TCPC\nRemoteAddress=pager.local\n"
+                 "[ESPA_Port_4]\nPortType=COM\nComSetting=COM12,9600,N,8,1\nComDevice=/dev/ttyUSB0\n");
+    std::vector<ConfigProblem> problems;
+    const PortSettings full = LoadPortSettings(0, problems);
+    EXPECT_EQ(full.ComPortNumber(), 3);
+    EXPECT_EQ(full.ComLineSettings(), "19200,E,7,2");
+    EXPECT_EQ(full.ComHandshaking(), 2);
+    const PortSettings bare = LoadPortSettings(1, problems);
+    EXPECT_EQ(bare.ComPortNumber(), 3);
+    EXPECT_EQ(bare.ComLineSettings(), ",,,");
+    EXPECT_EQ(bare.ComHandshaking(), 0);
+    const PortSettings client = LoadPortSettings(2, problems);
+    EXPECT_EQ(client.RemoteHost(), "10.0.0.5");
+    EXPECT_EQ(client.RemotePortNumber(), 4001);
+    const PortSettings noPort = LoadPortSettings(3, problems);
+    EXPECT_EQ(noPort.RemoteHost(), "pager.local");
+    EXPECT_EQ(noPort.RemotePortNumber(), 0);
+    const PortSettings usb = LoadPortSettings(4, problems);
+    EXPECT_EQ(usb.ComPortNumber(), 12);
+    EXPECT_EQ(usb.ComDevice, "/dev/ttyUSB0");
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(PortSettingsTest, ReadsTheOtherKeys) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[espa_port_7]\nDescription=Ward 3\nSendPaged=-1\nSendInQueue=2\n"
+                 "SendTerminated=true\nPollFailTimeout=60\nPollFailRemindTime=600.5\n"
+                 "PollFailedCategory=Tech\nDOSASCII2ISOLatin1=1\n");
+    std::vector<ConfigProblem> problems;
+    const PortSettings p = LoadPortSettings(7, problems);
+    EXPECT_EQ(p.Description, "Ward 3");
+    EXPECT_TRUE(p.SendPaged);
+    EXPECT_TRUE(p.SendInQueue);
+    EXPECT_FALSE(p.SendTerminated);
+    EXPECT_EQ(p.PollFailTimeout, 60000);
+    EXPECT_EQ(p.PollFailRemindTime, 600);
+    EXPECT_EQ(p.PollFailedCategory, "Tech");
+    EXPECT_TRUE(p.DOSASCII2ISOLatin1);
+    EXPECT_FALSE(p.Swedish7BitASCII2ISOLatin1);
+}
+
+}  // namespace
+}  // namespace tw

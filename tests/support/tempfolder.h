@@ -1,0 +1,44 @@
+// A fresh temporary folder per test, made the AppFolder, removed afterwards.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "shell/ini.h"
+
+namespace tw::test {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tellwick-XXXXXX").string();
+        m_Path = mkdtemp(pattern.data());
+        SetAppFolder(m_Path);
+        std::filesystem::create_directory(m_Path + "/LogFiles");
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_Path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // Path with trailing "/".
+    std::string Path() const { return m_Path + "/"; }
+
+    void Write(const std::string& name, const std::string& content) const {
+        std::ofstream(Path() + name, std::ios::binary | std::ios::trunc) << content;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(Path() + name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(Path() + name); }
+
+private:
+    std::string m_Path;
+};
+
+}  // namespace tw::test
