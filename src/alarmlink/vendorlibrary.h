@@ -9,7 +9,7 @@
 namespace tw {
 
 class VendorLibrary {
-public:
+  public:
     virtual ~VendorLibrary() = default;
     // Hands one command text to the alarm server. False when the call raised
     // an error (library or function missing, call failed).

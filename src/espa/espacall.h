@@ -6,7 +6,7 @@
 namespace tw {
 
 class cESPACall {
-public:
+  public:
     std::string m_CallAddress;
     std::string m_DisplayMessage;
     std::string m_BeepCoding;

@@ -11,7 +11,7 @@ namespace tw {
 
 // Events of a socket object, delivered one at a time on the event loop.
 class SocketEvents {
-public:
+  public:
     virtual ~SocketEvents() = default;
     // On a listening object: a partner connects. RemoteHostIP and RemotePort of
     // the listening object describe that partner until the event returns.
@@ -28,7 +28,7 @@ public:
 
 // A TCP socket object: either a listener or one data connection.
 class Socket {
-public:
+  public:
     enum : int16_t { StateClosed = 0, StateListening = 2, StateConnected = 7, StateError = 9 };
 
     virtual ~Socket() = default;
@@ -71,7 +71,7 @@ public:
 
 // Events of a serial port object.
 class SerialEvents {
-public:
+  public:
     virtual ~SerialEvents() = default;
     // Any communication event; CommEvent tells which.
     virtual void OnComm() = 0;
@@ -79,7 +79,7 @@ public:
 
 // A serial port object.
 class Serial {
-public:
+  public:
     enum : int16_t { CommEventReceive = 2 };
 
     virtual ~Serial() = default;

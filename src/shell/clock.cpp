@@ -27,7 +27,8 @@ LocalTime SystemClock::Now() const {
 
 LocalTime MakeLocalTime(int year, int month, int day, int hour, int minute, int second) {
     using namespace std::chrono;
-    const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+    const year_month_day date{std::chrono::year{year},
+                              std::chrono::month{static_cast<unsigned>(month)},
                               std::chrono::day{static_cast<unsigned>(day)}};
     const sys_days days{date};
     const year_month_day firstOfYear{std::chrono::year{year}, January, std::chrono::day{1}};

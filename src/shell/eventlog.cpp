@@ -22,8 +22,8 @@ void EventLog::WriteEventLog(const std::string& message) const {
 
 std::string FormatStamp(const LocalTime& time) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d-%02d-%02d %02d:%02d:%02d", time.Year % 100,
-                  time.Month, time.Day, time.Hour, time.Minute, time.Second);
+    std::snprintf(stamp, sizeof stamp, "%02d-%02d-%02d %02d:%02d:%02d", time.Year % 100, time.Month,
+                  time.Day, time.Hour, time.Minute, time.Second);
     return stamp;
 }
 

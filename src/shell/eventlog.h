@@ -9,7 +9,7 @@
 namespace tw {
 
 class EventLog {
-public:
+  public:
     // folder: where the daily files go, ending in "/" (AppFolder + "LogFiles/").
     EventLog(std::string folder, const Clock& clock);
 
@@ -20,7 +20,7 @@ public:
 
     const Clock& GetClock() const { return m_Clock; }
 
-private:
+  private:
     std::string m_Folder;
     const Clock& m_Clock;
 };

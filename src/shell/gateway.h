@@ -22,7 +22,7 @@ using AlarmFields = std::array<std::string, 6>;
 
 // Where alarms go: the alarm-server link, or a recording fake in tests.
 class AlarmOutput {
-public:
+  public:
     virtual ~AlarmOutput() = default;
     // Builds the alarm message, delivers or buffers it; reports nothing back.
     virtual void SendAlarm(int16_t AlarmState, const AlarmFields& fields) = 0;

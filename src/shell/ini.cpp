@@ -17,7 +17,9 @@ std::string g_AppFolder = "./";
 
 constexpr size_t kMaxValueLength = 2047;
 
-bool IsIniBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsIniBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string TrimIniBlanks(const std::string& text) {
     size_t first = 0;
@@ -137,7 +139,9 @@ std::optional<int32_t> RoundToInt32(double value) {
 
 }  // namespace
 
-const std::string& AppFolder() { return g_AppFolder; }
+const std::string& AppFolder() {
+    return g_AppFolder;
+}
 
 void SetAppFolder(std::string folder) {
     if (folder.empty()) {
@@ -217,7 +221,8 @@ int ReadIniSection(const std::string& section, std::string& buffer, int bufferSi
     };
     bool inSection = false;
     for (const std::string& line : *lines) {
-        const bool isHeader = !line.empty() && line[0] == '[' && line.find(']') != std::string::npos;
+        const bool isHeader =
+            !line.empty() && line[0] == '[' && line.find(']') != std::string::npos;
         if (isHeader) {
             const std::string name = line.substr(1, line.find(']') - 1);
             if (section.empty()) {
@@ -268,7 +273,9 @@ double ParseNumber(const std::string& text) {
             ++i;
         }
     };
-    auto isDigit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    auto isDigit = [&](size_t at) {
+        return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    };
     auto takeDigits = [&] {
         bool any = false;
         for (skipBlanks(); isDigit(i); skipBlanks()) {
@@ -305,9 +312,13 @@ double ParseNumber(const std::string& text) {
     return std::strtod(cleaned.c_str(), nullptr);
 }
 
-bool ToFlag(const std::string& text) { return ParseNumber(text) != 0.0; }
+bool ToFlag(const std::string& text) {
+    return ParseNumber(text) != 0.0;
+}
 
-std::optional<int32_t> ToWhole(const std::string& text) { return RoundToInt32(ParseNumber(text)); }
+std::optional<int32_t> ToWhole(const std::string& text) {
+    return RoundToInt32(ParseNumber(text));
+}
 
 std::optional<int32_t> ToMilliseconds(const std::string& text) {
     return RoundToInt32(ParseNumber(text) * 1000.0);

@@ -11,7 +11,7 @@ constexpr const char* kGeneral = "General";
 
 // Reads one key of a section and reports values that do not fit.
 class SectionReader {
-public:
+  public:
     SectionReader(std::string section, std::vector<ConfigProblem>& problems)
         : m_Section(std::move(section)), m_Problems(problems) {}
 
@@ -33,7 +33,7 @@ public:
     }
     size_t ProblemCount() const { return m_Problems.size(); }
 
-private:
+  private:
     using Converter = std::function<std::optional<int32_t>(const std::string&)>;
 
     int32_t Checked(const char* key, const char* defaultText, int32_t fallback,
@@ -70,7 +70,9 @@ std::string ConfigProblem::Describe() const {
            "\": " + Reason;
 }
 
-std::string PortSectionName(int port) { return "ESPA_Port_" + std::to_string(port); }
+std::string PortSectionName(int port) {
+    return "ESPA_Port_" + std::to_string(port);
+}
 
 GeneralSettings LoadGeneralSettings(std::vector<ConfigProblem>& problems) {
     SectionReader ini(kGeneral, problems);
@@ -124,7 +126,8 @@ PortSettings LoadPortSettings(int port, std::vector<ConfigProblem>& problems) {
         const std::string portText = GetField(s.RemoteAddress, 1, ":");
         const auto remotePort = ToWhole(portText);
         if (!remotePort || *remotePort < 0 || *remotePort > 65535) {
-            ini.Report("RemoteAddress", s.RemoteAddress, "the port must be a number from 0 to 65535");
+            ini.Report("RemoteAddress", s.RemoteAddress,
+                       "the port must be a number from 0 to 65535");
         }
     }
     if (ini.ProblemCount() != problemsBefore) {
@@ -155,7 +158,9 @@ int16_t PortSettings::ComHandshaking() const {
     return static_cast<int16_t>(*mode);
 }
 
-std::string PortSettings::RemoteHost() const { return GetField(RemoteAddress, 0, ":"); }
+std::string PortSettings::RemoteHost() const {
+    return GetField(RemoteAddress, 0, ":");
+}
 
 int32_t PortSettings::RemotePortNumber() const {
     const auto port = ToWhole(GetField(RemoteAddress, 1, ":"));

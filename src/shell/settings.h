@@ -54,11 +54,11 @@ struct PortSettings {
     std::string ComDevice;  // optional device path overriding COMn -> /dev/ttyS(n-1)
 
     // Split forms used when the transports are configured.
-    int16_t ComPortNumber() const;    // field 0 from its fourth character on
+    int16_t ComPortNumber() const;        // field 0 from its fourth character on
     std::string ComLineSettings() const;  // fields 1..4 joined with ","
-    int16_t ComHandshaking() const;   // field 5
-    std::string RemoteHost() const;   // RemoteAddress field 0
-    int32_t RemotePortNumber() const; // RemoteAddress field 1 as a whole number (0 when invalid)
+    int16_t ComHandshaking() const;       // field 5
+    std::string RemoteHost() const;       // RemoteAddress field 0
+    int32_t RemotePortNumber() const;  // RemoteAddress field 1 as a whole number (0 when invalid)
 };
 
 struct Settings {

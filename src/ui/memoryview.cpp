@@ -11,7 +11,9 @@ void MemoryView::AddPortRow(int16_t port, const std::string& description) {
     m_Rows[port].m_Columns[ColumnDescription] = description;
 }
 
-bool MemoryView::HasPortRow(int16_t port) const { return ValidPort(port) && m_Rows[port].m_Exists; }
+bool MemoryView::HasPortRow(int16_t port) const {
+    return ValidPort(port) && m_Rows[port].m_Exists;
+}
 
 std::string MemoryView::PortColumn(int16_t port, Column column) const {
     if (!HasPortRow(port)) {

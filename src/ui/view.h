@@ -10,8 +10,13 @@
 namespace tw {
 
 class View {
-public:
-    enum Column : int { ColumnDescription = 0, ColumnStatus = 1, ColumnTxBytes = 2, ColumnRxBytes = 3 };
+  public:
+    enum Column : int {
+        ColumnDescription = 0,
+        ColumnStatus = 1,
+        ColumnTxBytes = 2,
+        ColumnRxBytes = 3
+    };
 
     virtual ~View() = default;
 
@@ -34,7 +39,7 @@ public:
 // The texts of the rows and panels, without any window. Used headless and in
 // tests.
 class MemoryView : public View {
-public:
+  public:
     void AddPortRow(int16_t port, const std::string& description) override;
     bool HasPortRow(int16_t port) const override;
     std::string PortColumn(int16_t port, Column column) const override;
@@ -46,7 +51,7 @@ public:
     // How often each port's Status column was written (for change-only tests).
     int StatusWrites(int16_t port) const;
 
-private:
+  private:
     struct Row {
         bool m_Exists = false;
         std::array<std::string, 4> m_Columns;

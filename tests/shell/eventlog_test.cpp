@@ -15,7 +15,7 @@ using test::FakeClock;
 using test::TempFolder;
 
 class EventLogTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder m_Folder;
     FakeClock m_Clock{MakeLocalTime(2019, 5, 27, 10, 31, 5)};
     EventLog m_Log{m_Folder.Path() + "LogFiles/", m_Clock};

@@ -130,10 +130,11 @@ TEST(GetFieldTest, SplitsAtTheDelimiter) {
         const char* expected;
     };
     const Row rows[] = {
-        {"a:b", 0, ":", "a"},   {"a:b", 1, ":", "b"},       {"a:b", 2, ":", ""},
-        {"abc", 0, ":", "abc"}, {"a::b", 1, ":", ""},       {"a::b", 2, ":", "b"},
-        {"a:b", -1, ":", ""},   {"x<>y<>z", 2, "<>", "z"},  {"", 0, ",", ""},
-        {"COM3,19200,E,7,2,2", 5, ",", "2"},
+        {"a:b", 0, ":", "a"}, {"a:b", 1, ":", "b"},
+        {"a:b", 2, ":", ""},  {"abc", 0, ":", "abc"},
+        {"a::b", 1, ":", ""}, {"a::b", 2, ":", "b"},
+        {"a:b", -1, ":", ""}, {"x<>y<>z", 2, "<>", "z"},
+        {"", 0, ",", ""},     {"COM3,19200,E,7,2,2", 5, ",", "2"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(GetField(row.text, row.index, row.delimiter), row.expected)
@@ -147,10 +148,14 @@ TEST(NumberTest, ConvertsTextsByTheNumberRules) {
         double number;
     };
     const Row rows[] = {
-        {"30", 30},       {"  30 ; comment", 30}, {"1 2 3", 123},  {"-1", -1},
-        {"+4", 4},        {"2.5", 2.5},           {"1e3", 1000},   {"1.5E-1", 0.15},
-        {"12abc", 12},    {"yes", 0},             {"true", 0},     {"", 0},
-        {".5", 0.5},      {"- 7", -7},            {"4 001.5", 4001.5}, {"1e", 1},
+        {"30", 30},          {"  30 ; comment", 30},
+        {"1 2 3", 123},      {"-1", -1},
+        {"+4", 4},           {"2.5", 2.5},
+        {"1e3", 1000},       {"1.5E-1", 0.15},
+        {"12abc", 12},       {"yes", 0},
+        {"true", 0},         {"", 0},
+        {".5", 0.5},         {"- 7", -7},
+        {"4 001.5", 4001.5}, {"1e", 1},
     };
     for (const Row& row : rows) {
         EXPECT_DOUBLE_EQ(ParseNumber(row.text), row.number) << '"' << row.text << '"';
@@ -172,11 +177,16 @@ TEST(NumberTest, FlagsWholesAndMilliseconds) {
         std::optional<int32_t> ms;
     };
     const Row rows[] = {
-        {"4001.5", 4002, 4001500},   {"4002.5", 4002, 4002500},
-        {"-2.5", -2, -2500},         {"2.5", 2, 2500},
-        {"0.5", 0, 500},             {"2147483", 2147483, 2147483000},
-        {"2147484", 2147484, std::nullopt}, {"1e12", std::nullopt, std::nullopt},
-        {"-2147483648", INT32_MIN, std::nullopt}, {"2147483648", std::nullopt, std::nullopt},
+        {"4001.5", 4002, 4001500},
+        {"4002.5", 4002, 4002500},
+        {"-2.5", -2, -2500},
+        {"2.5", 2, 2500},
+        {"0.5", 0, 500},
+        {"2147483", 2147483, 2147483000},
+        {"2147484", 2147484, std::nullopt},
+        {"1e12", std::nullopt, std::nullopt},
+        {"-2147483648", INT32_MIN, std::nullopt},
+        {"2147483648", std::nullopt, std::nullopt},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(ToWhole(row.text), row.whole) << row.text;

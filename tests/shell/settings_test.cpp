@@ -101,12 +101,13 @@ TEST(PortSettingsTest, DecidesThePortKind) {
 
 TEST(PortSettingsTest, SplitsComSettingAndRemoteAddress) {
     TempFolder folder;
-    folder.Write("Tellwick.ini",
-                 "[ESPA_Port_0]\nPortType=COM\nComSetting=COM3,19200,E,7,2,2\n"
-                 "[ESPA_Port_1]\nPortType=COM\nComSetting=COM3\n"
-                 "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"
-                 "[ESPA_Port_3]\nPortType=TCPC\nRemoteAddress=pager.local\n"
-                 "[ESPA_Port_4]\nPortType=COM\nComSetting=COM12,9600,N,8,1\nComDevice=/dev/ttyUSB0\n");
+    folder.Write(
+        "Tellwick.ini",
+        "[ESPA_Port_0]\nPortType=COM\nComSetting=COM3,19200,E,7,2,2\n"
+        "[ESPA_Port_1]\nPortType=COM\nComSetting=COM3\n"
+        "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"
+        "[ESPA_Port_3]\nPortType=TCPC\nRemoteAddress=pager.local\n"
+        "[ESPA_Port_4]\nPortType=COM\nComSetting=COM12,9600,N,8,1\nComDevice=/dev/ttyUSB0\n");
     std::vector<ConfigProblem> problems;
     const PortSettings full = LoadPortSettings(0, problems);
     EXPECT_EQ(full.ComPortNumber(), 3);

@@ -6,12 +6,12 @@
 namespace tw::test {
 
 class FakeClock : public Clock {
-public:
+  public:
     explicit FakeClock(LocalTime now = MakeLocalTime(2019, 5, 27, 10, 31, 5)) : m_Now(now) {}
     LocalTime Now() const override { return m_Now; }
     void Set(const LocalTime& now) { m_Now = now; }
 
-private:
+  private:
     LocalTime m_Now;
 };
 

@@ -11,7 +11,7 @@
 namespace tw::test {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tellwick-XXXXXX").string();
         m_Path = mkdtemp(pattern.data());
@@ -37,7 +37,7 @@ public:
     }
     bool Exists(const std::string& name) const { return std::filesystem::exists(Path() + name); }
 
-private:
+  private:
     std::string m_Path;
 };
 
