@@ -1,0 +1,193 @@
+// Hand-written fakes of the gateway's interfaces: sockets, serial lines,
+// vendor libraries and the alarm output. Each records what was done to it and
+// lets the test inject events.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "alarmlink/vendorlibrary.h"
+#include "ports/transport.h"
+#include "shell/gateway.h"
+
+namespace tw::test {
+
+class FakeSocket : public Socket {
+public:
+    int16_t State() const override { return m_State; }
+    int32_t LocalPort() const override { return m_LocalPort; }
+    void SetLocalPort(int32_t port) override { m_LocalPort = port; }
+    std::string RemoteHost() const override { return m_RemoteHost; }
+    void SetRemoteHost(const std::string& host) override { m_RemoteHost = host; }
+    int32_t RemotePort() const override { return m_RemotePort; }
+    void SetRemotePort(int32_t port) override { m_RemotePort = port; }
+    std::string RemoteHostIP() const override { return m_RemoteHostIP; }
+
+    bool Listen(std::string& error) override {
+        ++m_ListenCalls;
+        if (!m_ListenError.empty()) {
+            error = m_ListenError;
+            return false;
+        }
+        m_State = StateListening;
+        return true;
+    }
+    bool Accept(int64_t requestId) override {
+        m_AcceptedIds.push_back(requestId);
+        if (m_State != StateClosed || m_RefuseAccept) {
+            return false;
+        }
+        m_State = StateConnected;
+        return true;
+    }
+    void Connect() override {
+        ++m_ConnectCalls;
+        m_State = 6;  // connecting
+    }
+    void Close() override {
+        ++m_CloseCalls;
+        m_State = StateClosed;
+        m_Pending.clear();
+    }
+    std::string GetData() override { return std::exchange(m_Pending, {}); }
+    bool SendData(const std::string& text) override {
+        if (m_FailSend) {
+            return false;
+        }
+        m_Sent += text;
+        m_SendCalls.push_back(text);
+        return true;
+    }
+    void SetEvents(SocketEvents* events) override { m_Events = events; }
+
+    // Test side: make data arrive and deliver the event.
+    void Arrive(const std::string& data) {
+        m_Pending += data;
+        if (m_Events != nullptr) {
+            m_Events->OnDataArrival(static_cast<int64_t>(data.size()));
+        }
+    }
+
+    int16_t m_State = StateClosed;
+    int32_t m_LocalPort = 0;
+    std::string m_RemoteHost;
+    int32_t m_RemotePort = 0;
+    std::string m_RemoteHostIP;
+    std::string m_ListenError;  // non-empty: Listen fails with this text
+    bool m_RefuseAccept = false;
+    bool m_FailSend = false;
+    std::string m_Pending;
+    std::string m_Sent;  // everything sent, concatenated
+    std::vector<std::string> m_SendCalls;
+    std::vector<int64_t> m_AcceptedIds;
+    int m_ListenCalls = 0;
+    int m_ConnectCalls = 0;
+    int m_CloseCalls = 0;
+    SocketEvents* m_Events = nullptr;
+};
+
+class FakeSerial : public Serial {
+public:
+    int16_t CommPort() const override { return m_CommPort; }
+    void SetCommPort(int16_t port) override { m_CommPort = port; }
+    bool SetSettings(const std::string& settings, std::string& /*error*/) override {
+        m_Settings = settings;
+        return true;
+    }
+    bool SetHandshaking(int16_t mode) override {
+        m_Handshaking = mode;
+        return mode >= 0 && mode <= 3;
+    }
+    bool PortOpen() const override { return m_Open; }
+    bool SetPortOpen(bool open, std::string& error) override {
+        ++m_OpenCalls;
+        if (open && !m_OpenError.empty()) {
+            error = m_OpenError;
+            return false;
+        }
+        m_Open = open;
+        return true;
+    }
+    int16_t CommEvent() const override { return m_CommEvent; }
+    int32_t InBufferCount() const override { return static_cast<int32_t>(m_Pending.size()); }
+    std::optional<std::string> Input() override {
+        if (m_FailInput) {
+            return std::nullopt;
+        }
+        return std::exchange(m_Pending, {});
+    }
+    bool Output(const std::string& bytes) override {
+        m_Written += bytes;
+        m_OutputCalls.push_back(bytes);
+        return true;
+    }
+    void SetEvents(SerialEvents* events) override { m_Events = events; }
+
+    // Test side: bytes arrive and the receive event is raised.
+    void Arrive(const std::string& data) {
+        m_Pending += data;
+        m_CommEvent = CommEventReceive;
+        if (m_Events != nullptr) {
+            m_Events->OnComm();
+        }
+    }
+
+    int16_t m_CommPort = 0;
+    std::string m_Settings;
+    int16_t m_Handshaking = 0;
+    bool m_Open = false;
+    std::string m_OpenError;  // non-empty: opening fails with this text
+    int16_t m_CommEvent = 0;
+    bool m_FailInput = false;
+    std::string m_Pending;
+    std::string m_Written;
+    std::vector<std::string> m_OutputCalls;
+    int m_OpenCalls = 0;
+    SerialEvents* m_Events = nullptr;
+};
+
+class FakeVendorLibrary : public VendorLibrary {
+public:
+    bool SetCommandEntry(const std::string& text) override {
+        if (m_Fail) {
+            return false;
+        }
+        m_Commands.push_back(text);
+        return true;
+    }
+    std::optional<int32_t> GetRunningApps(int32_t mask) override {
+        m_Questions.push_back(mask);
+        if (m_Fail) {
+            return std::nullopt;
+        }
+        for (const auto& [answerMask, answer] : m_Answers) {
+            if (answerMask == mask) {
+                return answer;
+            }
+        }
+        return 0;
+    }
+
+    bool m_Fail = false;  // every call raises an error
+    std::vector<std::pair<int32_t, int32_t>> m_Answers;  // mask -> answer (default 0)
+    std::vector<std::string> m_Commands;
+    std::vector<int32_t> m_Questions;
+};
+
+struct RecordedAlarm {
+    int16_t m_State = 0;
+    AlarmFields m_Fields;
+};
+
+class RecordingAlarms : public AlarmOutput {
+public:
+    void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override {
+        m_Alarms.push_back({AlarmState, fields});
+    }
+    std::vector<RecordedAlarm> m_Alarms;
+};
+
+}  // namespace tw::test
