@@ -1,0 +1,90 @@
+#include "espa/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/fakeclock.h"
+#include "support/tempfolder.h"
+
+namespace tw {
+namespace {
+
+class DebugLines : public MemoryView {
+  public:
+    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
+    std::vector<std::string> m_Lines;
+};
+
+class TraceTest : public ::testing::Test {
+  protected:
+    TraceTest() {
+        m_Gateway.m_Clock = &m_Clock;
+        m_Gateway.m_View = &m_View;
+    }
+    test::TempFolder m_Folder;
+    test::FakeClock m_Clock{MakeLocalTime(2019, 5, 27, 14, 3, 27)};
+    DebugLines m_View;
+    Gateway m_Gateway;
+};
+
+TEST_F(TraceTest, RendersControlCharactersByName) {
+    WriteCommTrace(m_Gateway, 2,
+                   "\x01"
+                   "1\x02"
+                   "1\x1f"
+                   "123\x1e\x03"
+                   "0",
+                   TraceReceive);
+    WriteCommTrace(m_Gateway, 0, "\x06", TraceTransmit);
+    WriteCommTrace(m_Gateway, -1, "1|||Tag\n", TraceTransmit);
+    WriteCommTrace(m_Gateway, 1, std::string("\x00\x7f\x80\xff\x09\x15\x1b\x0d", 8), TraceReceive);
+    EXPECT_EQ(m_View.m_Lines, (std::vector<std::string>{
+                                  "14:03:27 Rx <- 2: <SOH>1<STX>1<US>123<RS><ETX>0",
+                                  "14:03:27 Tx -> 0: <ACK>",
+                                  "14:03:27 Tx -> Zorvan: 1|||Tag<LF>",
+                                  "14:03:27 Rx <- 1: <0>\x7f<128><255><9><NAK><ESC><CR>",
+                              }));
+}
+
+TEST_F(TraceTest, SplitsLongRenderingsForTheDebugWindowButNotForTheFile) {
+    m_Folder.Write("Tellwick.ini", "[General]\nCommDebug=1\n");
+    WriteCommTrace(m_Gateway, 0, std::string(100, '\t'), TraceReceive);
+    std::string first;
+    for (int i = 0; i < 61; ++i) {
+        first += "<9>";
+    }
+    std::string rest;
+    for (int i = 0; i < 39; ++i) {
+        rest += "<9>";
+    }
+    EXPECT_EQ(m_View.m_Lines, (std::vector<std::string>{"14:03:27 Rx <- 0: " + first,
+                                                        "14:03:27 Rx <- 0: " + rest}));
+    EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"),
+              "14:03:27 Rx <- 0: " + first + rest + "\r\n");
+}
+
+TEST_F(TraceTest, WritesTheFileOnlyWhileCommDebugIsOn) {
+    struct Row {
+        const char* ini;
+        bool written;
+    };
+    const Row rows[] = {
+        {"", false},
+        {"[General]\nCommDebug=0\n", false},
+        {"[General]\nCommDebug=yes\n", false},
+        {"[General]\nCommDebug=1\n", true},
+    };
+    for (const Row& row : rows) {
+        m_Folder.Write("Tellwick.ini", row.ini);
+        std::filesystem::remove(m_Folder.Path() + "LogFiles/CommDebug.Log");
+        WriteCommTrace(m_Gateway, 3, "", TraceTransmit);
+        EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"),
+                  row.written ? "14:03:27 Tx -> 3: \r\n" : "")
+            << row.ini;
+    }
+    EXPECT_TRUE(m_View.m_Lines.empty());
+}
+
+}  // namespace
+}  // namespace tw
