@@ -1,0 +1,130 @@
+// The link to the alarm server: builds alarm messages, delivers them by the
+// configured route (generation-2 library, generation-3 library or the TCP
+// connection that the alarm server opens to our listener), buffers what could
+// not be delivered, answers whether the alarm server is present, and sends the
+// watchdog line. Everything runs on the one event-loop thread.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "shell/gateway.h"
+
+namespace tw {
+
+// One alarm waiting for delivery: the complete alarm message.
+class cZorvanAlarm {
+  public:
+    std::string m_AlarmText;
+};
+
+// The most alarms the AlarmBuffer holds; further undeliverable ones are dropped.
+constexpr size_t kAlarmBufferCapacity = 200;
+
+// Routes of ZorvanConnectionMethod.
+enum ZorvanMethod : int16_t {
+    ZorvanMethodLibrary2 = 0,
+    ZorvanMethodLibrary3 = 1,
+    ZorvanMethodTcp = 2
+};
+
+class AlarmLink : public AlarmOutput {
+  public:
+    // Works on gateway's settings, Zorvan sockets and libraries, event log and
+    // view; gateway must outlive the link.
+    explicit AlarmLink(Gateway& gateway);
+    AlarmLink(const AlarmLink&) = delete;
+    AlarmLink& operator=(const AlarmLink&) = delete;
+
+    // "1|||T0|T1|T2|T3|T4|T5" (AlarmState in decimal first), tried at once even
+    // while older alarms wait; buffered when it cannot be delivered and
+    // BufferIfZorvanNotConnected is on. A full buffer drops the new alarm; the
+    // first drop of an episode and the end of the episode are logged.
+    void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override;
+
+    // Delivers one message by the configured route; true when handed over
+    // without error. Only then is it traced and counted into ZorvanTxBytes.
+    // Always refreshes status-bar panel 2.
+    bool SendToZorvan(const std::string& text);
+
+    // Sends the buffered alarms oldest first, stopping at the first failure.
+    void ResendBufferedAlarms();
+
+    // Start-up, ZorvanConnectionMethod 2 only: the listener on ZorvanPort. A
+    // failure is logged and never retried.
+    void SetUpZorvanListener();
+
+    // Whether the alarm server is running and active; asks the library anew on
+    // every call (methods 0 and 1) or looks at the connection (method 2).
+    bool IsZorvanRunning();
+
+    // Status-bar panel 1: the alarm-server link state.
+    void ShowZorvanConnectionState();
+
+    // Counts elapsed ms; once WatchDogInterval is reached sends
+    // "1|||" + WatchDogTagName + LF (never buffered) and starts again.
+    void WatchDogTick(int32_t elapsed);
+
+    // Socket event handlers; the SocketEvents adapters below call them.
+    void Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId);
+    void Winsock_Zorvan_Data_Close();
+    void Winsock_Zorvan_Data_Error(int32_t number, const std::string& description);
+    void Winsock_Zorvan_Data_DataArrival(int64_t bytesTotal);
+
+    // What the edge registers: Winsock_Zorvan_Connect->SetEvents(&ListenerEvents())
+    // and Winsock_Zorvan_Data->SetEvents(&DataEvents()).
+    SocketEvents& ListenerEvents() { return m_ListenerEvents; }
+    SocketEvents& DataEvents() { return m_DataEvents; }
+
+    const std::deque<cZorvanAlarm>& AlarmBuffer() const { return m_AlarmBuffer; }
+    int32_t ZorvanTxBytes() const { return m_ZorvanTxBytes; }
+    int32_t ZorvanRxBytes() const { return m_ZorvanRxBytes; }
+    int32_t WatchDogElapsed() const { return m_WatchDogElapsed; }
+
+  private:
+    class ListenerEventsAdapter : public SocketEvents {
+      public:
+        explicit ListenerEventsAdapter(AlarmLink& link) : m_Link(link) {}
+        void OnConnectionRequest(int64_t requestId) override;
+        void OnDataArrival(int64_t /*bytesTotal*/) override {}
+        void OnConnect() override {}
+        void OnClose() override {}
+        void OnError(int32_t /*number*/, const std::string& /*description*/) override {}
+
+      private:
+        AlarmLink& m_Link;
+    };
+    class DataEventsAdapter : public SocketEvents {
+      public:
+        explicit DataEventsAdapter(AlarmLink& link) : m_Link(link) {}
+        void OnConnectionRequest(int64_t /*requestId*/) override {}
+        void OnDataArrival(int64_t bytesTotal) override;
+        void OnConnect() override {}
+        void OnClose() override;
+        void OnError(int32_t number, const std::string& description) override;
+
+      private:
+        AlarmLink& m_Link;
+    };
+
+    bool HandToLibrary(VendorLibrary* library, const std::string& command, const std::string& text);
+    bool SendOnConnection(const std::string& text);
+    void CountSent(const std::string& text);
+    void BufferAlarm(const std::string& message);
+    void NoteRoomInBuffer();
+    void ShowZorvanCounters();
+    bool IsZorvan3Running();
+
+    Gateway& m_Gateway;
+    std::deque<cZorvanAlarm> m_AlarmBuffer;
+    int32_t m_ZorvanTxBytes = 0;
+    int32_t m_ZorvanRxBytes = 0;
+    int32_t m_WatchDogElapsed = 0;
+    // Alarms dropped since the buffer became full; 0 outside such an episode.
+    int64_t m_DroppedAlarms = 0;
+    ListenerEventsAdapter m_ListenerEvents{*this};
+    DataEventsAdapter m_DataEvents{*this};
+};
+
+}  // namespace tw

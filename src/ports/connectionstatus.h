@@ -1,0 +1,17 @@
+// The Status column of a port's row in the connection list, built from the
+// live state of the port's transport objects.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/gateway.h"
+
+namespace tw {
+
+// Writes the port's Status column through gateway.m_View from its kind and the
+// live state of its transport objects, only when the text differs from what
+// the column shows. A port without a row, or whose transport object is
+// missing, is left alone.
+void ShowTCPConnectionState(Gateway& gateway, int16_t port);
+
+}  // namespace tw
