@@ -47,7 +47,7 @@ const char* const kInvalidOperation = "Invalid operation at current state";
 QtSocket::QtSocket() = default;
 
 QtSocket::~QtSocket() {
-    Close();
+    Release();
 }
 
 int16_t QtSocket::State() const {
@@ -234,6 +234,10 @@ void QtSocket::Connect() {
 }
 
 void QtSocket::Close() {
+    Release();
+}
+
+void QtSocket::Release() {
     ++m_Generation;
     m_Failed = false;
     m_PeerClosed = false;

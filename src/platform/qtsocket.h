@@ -58,6 +58,8 @@ class QtSocket : public Socket {
         int32_t m_Port = 0;
     };
 
+    // Drops the server or connection; Close, also from the destructor.
+    void Release();
     void AnnounceRequests(uint64_t generation);
     void TakeConnection(std::unique_ptr<QTcpSocket> connection);
     void WatchConnection();

@@ -60,6 +60,7 @@ std::string ReadWholeFile(const std::string& path) {
 bool RunSystemctl(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "systemctl");
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
