@@ -1,0 +1,90 @@
+// The socket object on QTcpServer/QTcpSocket. One object is either a listener
+// or one data connection, as the gateway's logic expects.
+//
+// Events are delivered queued, from the event loop and never from inside a
+// method of this object, so a handler may call anything here, Close included,
+// and a late event of a connection that was closed or replaced is dropped.
+//
+// Connection requests follow the listener/data-object model: the listener
+// raises OnConnectionRequest(id) with RemoteHostIP and RemotePort describing
+// the requester; another object takes the connection with Accept(id) during
+// that event. A request nobody accepted is closed when the event returns.
+#pragma once
+
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ports/transport.h"
+
+namespace tw {
+
+class QtSocket : public Socket {
+  public:
+    QtSocket();
+    ~QtSocket() override;
+    QtSocket(const QtSocket&) = delete;
+    QtSocket& operator=(const QtSocket&) = delete;
+
+    // 0 closed, 1 open, 2 listening, 4 resolving, 6 connecting, 7 connected,
+    // 8 closing (the peer closed), 9 error. Stays at 8 or 9 until Close.
+    int16_t State() const override;
+
+    // When listening on port 0, the port the system chose.
+    int32_t LocalPort() const override;
+    void SetLocalPort(int32_t port) override;
+    std::string RemoteHost() const override;
+    void SetRemoteHost(const std::string& host) override;
+    int32_t RemotePort() const override;
+    void SetRemotePort(int32_t port) override;
+    std::string RemoteHostIP() const override;
+
+    bool Listen(std::string& error) override;
+    bool Accept(int64_t requestId) override;
+    void Connect() override;
+    void Close() override;
+    std::string GetData() override;
+    bool SendData(const std::string& text) override;
+
+    void SetEvents(SocketEvents* events) override { m_Events = events; }
+
+  private:
+    struct Peer {
+        std::string m_Address;
+        int32_t m_Port = 0;
+    };
+
+    // Drops the server or connection; Close, also from the destructor.
+    void Release();
+    void AnnounceRequests(uint64_t generation);
+    void TakeConnection(std::unique_ptr<QTcpSocket> connection);
+    void WatchConnection();
+    void RaiseConnected(uint64_t generation);
+    void RaiseDataArrival(uint64_t generation);
+    void RaiseClose(uint64_t generation);
+    void RaiseError(uint64_t generation, int32_t number, const std::string& description);
+    void RaiseErrorLater(int32_t number, const std::string& description);
+
+    // Receiver of every queued event; destroying it drops those still queued.
+    QObject m_Context;
+    std::unique_ptr<QTcpServer> m_Server;
+    std::unique_ptr<QTcpSocket> m_Connection;
+    // Bumped whenever the server or connection is closed or replaced; queued
+    // events carry the value they were raised with.
+    uint64_t m_Generation = 0;
+    bool m_Failed = false;
+    bool m_PeerClosed = false;
+
+    int32_t m_LocalPort = 0;
+    std::string m_RemoteHost;
+    int32_t m_RemotePort = 0;
+    Peer m_LastPeer;
+    std::optional<Peer> m_Requester;  // set only during OnConnectionRequest
+    SocketEvents* m_Events = nullptr;
+};
+
+}  // namespace tw

@@ -1,0 +1,31 @@
+#include "platform/ticktimer.h"
+
+#include <utility>
+
+namespace tw {
+
+TickTimer::TickTimer(std::function<void()> tick, int intervalMs) : m_Tick(std::move(tick)) {
+    m_Timer.setSingleShot(true);
+    m_Timer.setTimerType(Qt::PreciseTimer);
+    m_Timer.setInterval(intervalMs);
+    QObject::connect(&m_Timer, &QTimer::timeout, &m_Timer, [this] { RunTick(); });
+}
+
+void TickTimer::Start() {
+    m_Running = true;
+    m_Timer.start();
+}
+
+void TickTimer::Stop() {
+    m_Running = false;
+    m_Timer.stop();
+}
+
+void TickTimer::RunTick() {
+    m_Tick();
+    if (m_Running) {
+        m_Timer.start();
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,213 @@
+// QtSerial on real pseudo-terminals: the test holds the master side, the
+// adapter opens the slave device as its serial line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "integration/eventloop.h"
+#include "platform/qtserial.h"
+
+namespace tw::test {
+namespace {
+
+class CommRecorder : public SerialEvents {
+  public:
+    explicit CommRecorder(QtSerial& serial) : m_Serial(serial) { serial.SetEvents(this); }
+    // Reads as the gateway's receive handler does.
+    void OnComm() override {
+        m_Events.push_back(m_Serial.CommEvent());
+        if (m_Serial.CommEvent() == Serial::CommEventReceive && m_Serial.InBufferCount() > 0) {
+            m_Received += m_Serial.Input().value_or("");
+        }
+    }
+    QtSerial& m_Serial;
+    std::vector<int16_t> m_Events;
+    std::string m_Received;
+};
+
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        char name[256] = {};
+        if (openpty(&m_Master, &m_Slave, name, nullptr, nullptr) == 0) {
+            m_SlaveName = name;
+        }
+    }
+    ~PseudoTerminal() {
+        CloseMaster();
+        if (m_Slave >= 0) {
+            close(m_Slave);
+        }
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    void CloseMaster() {
+        if (m_Master >= 0) {
+            close(m_Master);
+            m_Master = -1;
+        }
+    }
+    // The line settings as the terminal holds them now.
+    termios Attributes() const {
+        termios attributes{};
+        tcgetattr(m_Slave, &attributes);
+        return attributes;
+    }
+    bool Write(const std::string& bytes) const {
+        return write(m_Master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    // What the adapter has written so far, without waiting.
+    std::string ReadWaiting() const {
+        std::string bytes;
+        pollfd ready{m_Master, POLLIN, 0};
+        char chunk[512];
+        ssize_t got = 0;
+        while (poll(&ready, 1, 0) == 1 && (got = read(m_Master, chunk, sizeof chunk)) > 0) {
+            bytes.append(chunk, static_cast<size_t>(got));
+        }
+        return bytes;
+    }
+
+    int m_Master = -1;
+    int m_Slave = -1;
+    std::string m_SlaveName;
+};
+
+TEST(LineSettingsTest, ParsesEveryValidFieldAndNamesTheBadOne) {
+    struct Row {
+        const char* m_Text;
+        const char* m_ErrorPart;  // nullptr: valid
+    };
+    const Row rows[] = {
+        {"9600,N,8,1", nullptr},
+        {"115200,e,7,2", nullptr},
+        {" 1200 , O , 5 , 1.5 ", nullptr},
+        {"300,M,6,1", nullptr},
+        {"300,s,8,2", nullptr},
+        {"9600,X,8,1", "parity \"X\""},
+        {"fast,N,8,1", "baud rate"},
+        {"0,N,8,1", "baud rate"},
+        {"9600,N,9,1", "data bits \"9\""},
+        {"9600,N,4,1", "data bits"},
+        {"9600,N,8,3", "stop bits \"3\""},
+        {"9600,N,8", "expected"},
+        {"9600,N,8,1,1", "expected"},
+        {"", "expected"},
+    };
+    for (const Row& row : rows) {
+        std::string error;
+        const bool valid = ParseLineSettings(row.m_Text, error).has_value();
+        EXPECT_EQ(valid, row.m_ErrorPart == nullptr) << row.m_Text;
+        if (row.m_ErrorPart != nullptr) {
+            EXPECT_NE(error.find(row.m_ErrorPart), std::string::npos)
+                << row.m_Text << ": " << error;
+        }
+    }
+    std::string error;
+    const auto parsed = ParseLineSettings("19200,E,7,1.5", error);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->m_Baud, 19200);
+    EXPECT_EQ(parsed->m_Parity, QSerialPort::EvenParity);
+    EXPECT_EQ(parsed->m_DataBits, QSerialPort::Data7);
+    EXPECT_EQ(parsed->m_StopBits, QSerialPort::OneAndHalfStop);
+}
+
+TEST(QtSerialTest, CommPortNamesTheDeviceUnlessAPathIsGiven) {
+    QtSerial serial;
+    serial.SetCommPort(1);
+    EXPECT_EQ(serial.DevicePath(), "/dev/ttyS0");
+    serial.SetCommPort(12);
+    EXPECT_EQ(serial.DevicePath(), "/dev/ttyS11");
+    serial.SetDevice("/dev/ttyUSB0");
+    EXPECT_EQ(serial.DevicePath(), "/dev/ttyUSB0");
+}
+
+TEST(QtSerialTest, OpeningAMissingDeviceFailsWithReadableText) {
+    QtSerial serial;
+    serial.SetDevice("/dev/tellwick-no-such-device");
+    std::string error;
+    EXPECT_FALSE(serial.SetPortOpen(true, error));
+    EXPECT_FALSE(serial.PortOpen());
+    EXPECT_EQ(error.rfind("/dev/tellwick-no-such-device: ", 0), 0U) << error;
+}
+
+TEST(QtSerialTest, OpensWithTheSettingsAndCarriesEveryByteBothWays) {
+    PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.m_SlaveName.empty());
+    QtSerial serial;
+    CommRecorder events(serial);
+    serial.SetDevice(terminal.m_SlaveName);
+    std::string error;
+    // A pty keeps 8 data bits without parity, so those two are proven by the
+    // parser table alone.
+    ASSERT_TRUE(serial.SetSettings("19200,N,8,2", error)) << error;
+    ASSERT_TRUE(serial.SetHandshaking(3));
+    EXPECT_FALSE(serial.SetHandshaking(4));
+    ASSERT_TRUE(serial.SetPortOpen(true, error)) << error;
+    EXPECT_TRUE(serial.PortOpen());
+
+    termios line = terminal.Attributes();
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
+    EXPECT_TRUE(line.c_cflag & CSTOPB);
+    EXPECT_TRUE(line.c_cflag & CRTSCTS);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+
+    // Changed settings apply to the open line at once.
+    ASSERT_TRUE(serial.SetSettings("9600,N,8,1", error)) << error;
+    ASSERT_TRUE(serial.SetHandshaking(0));
+    line = terminal.Attributes();
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_FALSE(line.c_cflag & CSTOPB);
+    EXPECT_FALSE(line.c_cflag & CRTSCTS);
+    EXPECT_FALSE(line.c_iflag & IXON);
+
+    std::string everyByte;
+    for (int value = 0; value < 256; ++value) {
+        everyByte += static_cast<char>(value);
+    }
+    ASSERT_TRUE(terminal.Write(everyByte));
+    ASSERT_TRUE(WaitUntil([&] { return events.m_Received.size() >= everyByte.size(); }));
+    EXPECT_EQ(events.m_Received, everyByte);
+    EXPECT_EQ(events.m_Events.front(), Serial::CommEventReceive);
+
+    ASSERT_TRUE(serial.Output(everyByte));
+    std::string written;
+    ASSERT_TRUE(WaitUntil([&] {
+        written += terminal.ReadWaiting();
+        return written.size() >= everyByte.size();
+    }));
+    EXPECT_EQ(written, everyByte);
+
+    ASSERT_TRUE(serial.SetPortOpen(false, error));
+    EXPECT_FALSE(serial.PortOpen());
+    EXPECT_FALSE(serial.Output("x"));
+}
+
+TEST(QtSerialTest, ADeviceThatGoesAwayIsClosedSoItCanBeOpenedAgain) {
+    PseudoTerminal terminal;
+    ASSERT_FALSE(terminal.m_SlaveName.empty());
+    QtSerial serial;
+    CommRecorder events(serial);
+    serial.SetDevice(terminal.m_SlaveName);
+    std::string error;
+    ASSERT_TRUE(serial.SetPortOpen(true, error)) << error;
+    std::string again;
+    EXPECT_FALSE(serial.SetPortOpen(true, again));
+    EXPECT_EQ(again, "Port already open");
+
+    terminal.CloseMaster();
+    ASSERT_TRUE(WaitUntil([&] { return !serial.PortOpen(); }));
+    EXPECT_EQ(serial.CommEvent(), QtSerial::CommEventDeviceLost);
+    EXPECT_EQ(events.m_Events.back(), QtSerial::CommEventDeviceLost);
+    EXPECT_EQ(serial.LastError().rfind(terminal.m_SlaveName + ": ", 0), 0U) << serial.LastError();
+    EXPECT_TRUE(events.m_Received.empty());
+}
+
+}  // namespace
+}  // namespace tw::test
