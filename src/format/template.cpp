@@ -144,6 +144,19 @@ void ApplyOptions(const std::string& content, std::string& value) {
     }
 }
 
+unsigned long HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return static_cast<unsigned long>(c) - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return static_cast<unsigned long>(c) - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<unsigned long>(c) - 'a' + 10;
+    }
+    return 0;
+}
+
 // Search texts are upper case and may spell any character as "\X" and two
 // hex digits; the scan goes on after each decoded character.
 std::string EditSearchText(const std::string& edit) {
@@ -289,15 +302,7 @@ std::string ExpandFormatTemplate(const std::string& formatTemplate, const Record
 unsigned long HexValue(const std::string& text) {
     unsigned long value = 0;
     for (const char c : text) {
-        unsigned long digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned long>(c - '0');
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned long>(c - 'A' + 10);
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned long>(c - 'a' + 10);
-        }
-        value = value * 16 + digit;
+        value = value * 16 + HexDigit(c);
     }
     return value;
 }

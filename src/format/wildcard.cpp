@@ -13,11 +13,13 @@ namespace {
 
 constexpr int kLookupBufferSize = 10240;
 
+// Plain data: the token array of a compiled pattern is filled, not
+// initialised, since a pattern is compiled anew for every match.
 struct PatternToken {
     enum class Kind { Literal, QuestionRun, Star };
-    Kind m_Kind = Kind::Literal;
-    std::string m_Literal;  // Literal, and the text a Star binds to
-    size_t m_Count = 0;     // QuestionRun
+    Kind m_Kind;
+    std::string_view m_Literal;  // Literal, and the text a Star binds to (views the pattern)
+    size_t m_Count;              // QuestionRun
 };
 
 struct CompiledPattern {
@@ -25,11 +27,20 @@ struct CompiledPattern {
     int m_Count = 0;
 };
 
+size_t NextWildcard(const std::string& pattern, size_t from) {
+    while (from < pattern.size() && pattern[from] != '*' && pattern[from] != '?') {
+        ++from;
+    }
+    return from;
+}
+
 CompiledPattern CompilePattern(const std::string& pattern) {
     CompiledPattern compiled;
     size_t at = 0;
     while (at < pattern.size() && compiled.m_Count < kMaxPatternTokens) {
         PatternToken& token = compiled.m_Tokens[static_cast<size_t>(compiled.m_Count++)];
+        token.m_Literal = {};
+        token.m_Count = 0;
         const char first = pattern[at];
         if (first == '?') {
             const size_t end = std::min(pattern.find_first_not_of('?', at), pattern.size());
@@ -40,9 +51,9 @@ CompiledPattern CompilePattern(const std::string& pattern) {
         }
         // A star's literal, like a plain literal, runs to the next wildcard.
         const size_t literalStart = first == '*' ? at + 1 : at;
-        const size_t end = std::min(pattern.find_first_of("*?", literalStart), pattern.size());
+        const size_t end = NextWildcard(pattern, literalStart);
         token.m_Kind = first == '*' ? PatternToken::Kind::Star : PatternToken::Kind::Literal;
-        token.m_Literal = pattern.substr(literalStart, end - literalStart);
+        token.m_Literal = std::string_view(pattern).substr(literalStart, end - literalStart);
         at = end;
     }
     return compiled;
@@ -111,26 +122,40 @@ std::vector<std::string> ReadLookupEntries(const std::string& fileName,
     return entries;
 }
 
-// A record-list element as a record index, or -1 when outside 0..15.
-int RecordIndex(const std::string& element) {
-    const double number = std::nearbyint(ParseNumber(element));
-    if (!(number >= 0.0 && number <= 15.0)) {
-        return -1;
+// The upper-cased records that the record list names, in its order. An
+// empty element ends the list; numbers outside 0..15 are skipped.
+std::vector<std::string> ListedRecords(const std::string& recordList, const RecordTable& Records) {
+    std::vector<std::string> listed;
+    for (const std::string& element : SplitAt(recordList, ',')) {
+        if (element.empty()) {
+            break;
+        }
+        const double index = std::nearbyint(ParseNumber(element));
+        if (index >= 0.0 && index <= 15.0) {
+            listed.push_back(ToUpperLatin1(Records[static_cast<size_t>(index)]));
+        }
     }
-    return static_cast<int>(number);
+    return listed;
 }
 
-bool AnyPatternMatches(const std::string& upperRecord, const std::string& patternList) {
-    for (const std::string& raw : SplitAt(patternList, ',')) {
-        const std::string pattern = ToUpperLatin1(TrimBlanks(raw));
+// The patterns of an entry, blank-trimmed and upper-cased, up to the first
+// empty one.
+std::vector<std::string> EntryPatterns(const std::string& entry) {
+    std::vector<std::string> patterns;
+    for (const std::string& raw : SplitAt(TextAfter(entry, '='), ',')) {
+        std::string pattern = ToUpperLatin1(TrimBlanks(raw));
         if (pattern.empty()) {
-            return false;
+            break;
         }
-        if (MatchWildcard(upperRecord, pattern)) {
-            return true;
-        }
+        patterns.push_back(std::move(pattern));
     }
-    return false;
+    return patterns;
+}
+
+bool AnyPatternMatches(const std::string& upperRecord, const std::vector<std::string>& patterns) {
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
+        return MatchWildcard(upperRecord, pattern);
+    });
 }
 
 }  // namespace
@@ -173,20 +198,17 @@ std::optional<std::string> FindMatchingKey(const std::string& recordList,
                                            const std::string& sectionName,
                                            const RecordTable& Records) {
     std::optional<std::string> result;
-    const std::vector<std::string> elements = SplitAt(recordList, ',');
+    const std::vector<std::string> listed = ListedRecords(recordList, Records);
+    if (listed.empty()) {
+        return result;
+    }
     for (const std::string& entry : ReadLookupEntries(fileName, sectionName)) {
-        const std::string patterns = TextAfter(entry, '=');
-        for (const std::string& element : elements) {
-            if (element.empty()) {
-                break;
-            }
-            const int index = RecordIndex(element);
-            if (index < 0) {
-                continue;
-            }
-            if (AnyPatternMatches(ToUpperLatin1(Records[static_cast<size_t>(index)]), patterns)) {
-                result = entry.substr(0, entry.find('='));
-            }
+        const std::vector<std::string> patterns = EntryPatterns(entry);
+        // Every listed record is tried; any match gives this entry's key.
+        if (std::any_of(listed.begin(), listed.end(), [&](const std::string& record) {
+                return AnyPatternMatches(record, patterns);
+            })) {
+            result = entry.substr(0, entry.find('='));
         }
     }
     return result;
