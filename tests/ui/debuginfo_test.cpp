@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "support/tempfolder.h"
-
 namespace tw {
 namespace {
 
@@ -38,11 +36,6 @@ TEST(DebugInfo, NumbersKeepThreeDigitsUpToTheLastOf500) {
     const std::string block = FormatDebugInfo(lines, MakeLocalTime(2019, 5, 27));
     EXPECT_NE(block.find("\r\n099 x\r\n100 x\r\n"), std::string::npos);
     EXPECT_NE(block.find("\r\n499 x\r\n" + kFooter), std::string::npos);
-}
-
-TEST(DebugInfo, FileIsDebugTxtInTheAppFolder) {
-    test::TempFolder folder;
-    EXPECT_EQ(DebugInfoFile(), folder.Path() + "debug.txt");
 }
 
 }  // namespace
