@@ -1,0 +1,21 @@
+// The block that "Save Debug Info" appends to debug.txt: a heading with the
+// save time, then every debug-window line numbered from 000.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "shell/clock.h"
+
+namespace tw {
+
+// "DEBUG INFO", "Saved from Tellwick for Zorvan Alarm Server Debug " + the
+// stamp "YY-MM-DD HH:NN:SS", 100 "-", each line as "%03d " + text, 80 "-";
+// every line ends in CR LF. The text stays 8-bit; the caller converts it for
+// the file.
+std::string FormatDebugInfo(const std::vector<std::string>& lines, const LocalTime& savedAt);
+
+// AppFolder + "debug.txt", whatever the menu caption says.
+std::string DebugInfoFile();
+
+}  // namespace tw

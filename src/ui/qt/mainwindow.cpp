@@ -1,0 +1,246 @@
+#include "ui/qt/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QTime>
+#include <QTreeWidget>
+
+#include "ui/qt/debugwindow.h"
+#include "ui/qt/latin1.h"
+#include "ui/qt/windowicon.h"
+
+namespace tw {
+namespace {
+
+// Sizes in pixels at 96 dpi.
+constexpr int kClientWidth = 582;
+constexpr int kClientHeight = 134;
+constexpr std::array<int, 4> kColumnWidths = {167, 300, 53, 53};
+constexpr int kLinkPanelWidth = 379;
+constexpr int kCounterPanelWidth = 96;
+constexpr int kPortCount = 8;
+
+bool ValidPort(int16_t port) {
+    return port >= 0 && port < kPortCount;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const Clock& clock) : m_Clock(clock) {
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Tellwick for Zorvan Alarm Server"));
+    setWindowIcon(TellwickIcon());
+
+    const double scale = logicalDpiX() / 96.0;
+    BuildConnectionList(scale);
+    BuildStatusBar(scale);
+    BuildMenus();
+
+    m_DateTimeTimer.setInterval(1000);
+    connect(&m_DateTimeTimer, &QTimer::timeout, this, [this] { RefreshDateAndTime(); });
+    m_DateTimeTimer.start();
+    RefreshDateAndTime();
+
+    // The client area excludes the menu bar.
+    resize(qRound(kClientWidth * scale),
+           qRound(kClientHeight * scale) + menuBar()->sizeHint().height());
+}
+
+MainWindow::~MainWindow() {
+    delete m_Debug;
+}
+
+void MainWindow::BuildConnectionList(double scale) {
+    m_Connections = new QTreeWidget(this);
+    m_Connections->setObjectName(QStringLiteral("ListView_Connections"));
+    m_Connections->setRootIsDecorated(false);
+    m_Connections->setItemsExpandable(false);
+    m_Connections->setUniformRowHeights(true);
+    m_Connections->setAllColumnsShowFocus(true);
+    m_Connections->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("Status"),
+                                    QStringLiteral("Tx bytes"), QStringLiteral("Rx bytes")});
+    m_Connections->header()->setStretchLastSection(false);
+    for (int column = 0; column < 4; ++column) {
+        m_Connections->setColumnWidth(column, qRound(kColumnWidths[column] * scale));
+    }
+    m_Connections->headerItem()->setTextAlignment(ColumnTxBytes, Qt::AlignCenter);
+    m_Connections->headerItem()->setTextAlignment(ColumnRxBytes, Qt::AlignCenter);
+    setCentralWidget(m_Connections);
+}
+
+void MainWindow::BuildStatusBar(double scale) {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    for (std::size_t i = 0; i < m_Panels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusBar_Panel%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setIndent(3);
+        bar->addWidget(panel);
+        m_Panels[i] = panel;
+    }
+    m_Panels[0]->setFixedWidth(qRound(kLinkPanelWidth * scale));
+    m_Panels[1]->setFixedWidth(qRound(kCounterPanelWidth * scale));
+}
+
+void MainWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("Menu_File"));
+    m_MenuExit = file->addAction(QStringLiteral("&Exit"));
+    m_MenuExit->setObjectName(QStringLiteral("Menu_Exit"));
+    connect(m_MenuExit, &QAction::triggered, this, [this] { CloseWithReason(1); });
+
+    QMenu* show = menuBar()->addMenu(QStringLiteral("&Show"));
+    show->setObjectName(QStringLiteral("Menu_Show"));
+    m_MenuDebug = show->addAction(QStringLiteral("&Debug"));
+    m_MenuDebug->setObjectName(QStringLiteral("Menu_Debug"));
+    m_MenuDebug->setCheckable(true);
+    connect(m_MenuDebug, &QAction::triggered, this, [this] { ToggleDebugWindow(); });
+}
+
+QTreeWidgetItem* MainWindow::Row(int16_t port) const {
+    return ValidPort(port) ? m_PortListItem[port] : nullptr;
+}
+
+void MainWindow::AddPortRow(int16_t port, const std::string& description) {
+    if (!ValidPort(port)) {
+        return;
+    }
+    delete m_PortListItem[port];
+    int position = 0;
+    for (int other = 0; other < port; ++other) {
+        position += m_PortListItem[other] != nullptr ? 1 : 0;
+    }
+    auto* item = new QTreeWidgetItem({FromLatin1(description)});
+    item->setTextAlignment(ColumnTxBytes, Qt::AlignCenter);
+    item->setTextAlignment(ColumnRxBytes, Qt::AlignCenter);
+    m_Connections->insertTopLevelItem(position, item);
+    m_PortListItem[port] = item;
+}
+
+bool MainWindow::HasPortRow(int16_t port) const {
+    return Row(port) != nullptr;
+}
+
+std::string MainWindow::PortColumn(int16_t port, Column column) const {
+    const QTreeWidgetItem* item = Row(port);
+    return item != nullptr ? ToLatin1(item->text(column)) : std::string();
+}
+
+void MainWindow::SetPortColumn(int16_t port, Column column, const std::string& text) {
+    QTreeWidgetItem* item = Row(port);
+    if (item == nullptr) {
+        return;
+    }
+    // Comparing first spares a repaint of rows whose text has not changed.
+    const QString newText = FromLatin1(text);
+    if (item->text(column) != newText) {
+        item->setText(column, newText);
+    }
+}
+
+std::string MainWindow::StatusPanel(int panel) const {
+    if (panel < 1 || panel > static_cast<int>(m_Panels.size())) {
+        return {};
+    }
+    return ToLatin1(m_Panels[panel - 1]->text());
+}
+
+void MainWindow::SetStatusPanel(int panel, const std::string& text) {
+    if (panel != 1 && panel != 2) {
+        return;
+    }
+    const QString newText = FromLatin1(text);
+    QLabel* label = m_Panels[panel - 1];
+    if (label->text() != newText) {
+        // The fixed-width panels cut long texts off; the tooltip shows all of it.
+        label->setText(newText);
+        label->setToolTip(newText);
+    }
+}
+
+void MainWindow::AddDebugLine(const std::string& line) {
+    if (m_Debug != nullptr) {
+        m_Debug->AddDebugLine(line);
+    }
+}
+
+void MainWindow::AppendVersionToCaption(const std::string& version) {
+    setWindowTitle(windowTitle() + QStringLiteral(" - Version ") + FromLatin1(version));
+}
+
+void MainWindow::ShowExitKeyHint() {
+    m_MenuExit->setText(QStringLiteral("&Exit\tAlt+F4"));
+}
+
+void MainWindow::CloseWithReason(int reason) {
+    m_CloseReason = reason;
+    close();
+    m_CloseReason = 0;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_CloseReported) {
+        m_CloseReported = true;
+        if (m_CloseHandler) {
+            m_CloseHandler(m_CloseReason);
+        }
+    }
+    if (m_Debug != nullptr) {
+        m_Debug->close();
+    }
+    event->accept();
+}
+
+void MainWindow::ToggleDebugWindow() {
+    if (m_Debug != nullptr) {
+        m_Debug->close();
+    } else {
+        m_Debug = new DebugWindow(m_Clock);
+        m_Debug->SetClosedHandler([this] { DebugWindowClosed(); });
+        m_Debug->show();
+    }
+    m_MenuDebug->setChecked(m_Debug != nullptr);
+}
+
+void MainWindow::DebugWindowClosed() {
+    // The window is still inside its own close handling; delete it afterwards.
+    m_Debug->deleteLater();
+    m_Debug = nullptr;
+    m_MenuDebug->setChecked(false);
+}
+
+void MainWindow::RefreshDateAndTime() {
+    const LocalTime now = m_Clock.Now();
+    const QLocale locale = QLocale::system();
+    const QString date = locale.toString(QDate(now.Year, now.Month, now.Day), QLocale::ShortFormat);
+    const QString time =
+        locale.toString(QTime(now.Hour, now.Minute, now.Second), QLocale::ShortFormat);
+    if (m_Panels[2]->text() != date) {
+        m_Panels[2]->setText(date);
+    }
+    if (m_Panels[3]->text() != time) {
+        m_Panels[3]->setText(time);
+    }
+}
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    // Two lines across the top of the client area, where the list does not
+    // cover it: dark grey, then white one pixel lower.
+    QPainter painter(this);
+    const int top = menuWidget() != nullptr ? menuWidget()->geometry().bottom() + 1 : 0;
+    const int right = frameGeometry().width();
+    painter.setPen(QColor(128, 128, 128));
+    painter.drawLine(0, top, right, top);
+    painter.setPen(QColor(255, 255, 255));
+    painter.drawLine(0, top + 1, right, top + 1);
+}
+
+}  // namespace tw

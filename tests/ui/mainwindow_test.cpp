@@ -1,0 +1,233 @@
+#include "ui/qt/mainwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDate>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTime>
+#include <QTreeWidget>
+#include <vector>
+
+#include "support/fakeclock.h"
+#include "ui/qt/debugwindow.h"
+#include "widgettest.h"
+
+namespace tw {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void TearDown() override { test::RunDeferredDeletes(); }
+
+    QStringList RowTexts(int column) const {
+        QStringList texts;
+        for (int row = 0; row < m_Main.Connections()->topLevelItemCount(); ++row) {
+            texts << m_Main.Connections()->topLevelItem(row)->text(column);
+        }
+        return texts;
+    }
+
+    test::FakeClock m_Clock;
+    MainWindow m_Main{m_Clock};
+};
+
+TEST_F(MainWindowTest, ListHasTheFourColumnsWithTheirWidthsAndAlignment) {
+    QTreeWidget* list = m_Main.Connections();
+    EXPECT_EQ(list->objectName(), "ListView_Connections");
+    const struct {
+        const char* Header;
+        int Width;
+        bool Centred;
+    } columns[] = {{"Description", 167, false},
+                   {"Status", 300, false},
+                   {"Tx bytes", 53, true},
+                   {"Rx bytes", 53, true}};
+    ASSERT_EQ(list->columnCount(), 4);
+    for (int column = 0; column < 4; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(list->headerItem()->text(column), columns[column].Header);
+        EXPECT_EQ(list->columnWidth(column), test::Scaled(m_Main, columns[column].Width));
+        EXPECT_EQ((list->headerItem()->textAlignment(column) & Qt::AlignHCenter) != 0,
+                  columns[column].Centred);
+    }
+}
+
+TEST_F(MainWindowTest, OnlyAddedPortsHaveRowsAndRowsKeepPortOrder) {
+    m_Main.AddPortRow(0, "Ward 3");
+    m_Main.AddPortRow(5, "Fire panel");
+    EXPECT_EQ(RowTexts(0), QStringList({"Ward 3", "Fire panel"}));
+    for (int16_t port = 0; port < 8; ++port) {
+        EXPECT_EQ(m_Main.HasPortRow(port), port == 0 || port == 5) << port;
+    }
+
+    m_Main.AddPortRow(2, "Lift");
+    EXPECT_EQ(RowTexts(0), QStringList({"Ward 3", "Lift", "Fire panel"}));
+}
+
+TEST_F(MainWindowTest, PortsWithoutRowsReadEmptyAndIgnoreWrites) {
+    m_Main.AddPortRow(0, "Ward 3");
+    for (int16_t port : {-1, 1, 8}) {
+        m_Main.SetPortColumn(port, View::ColumnStatus, "Connected");
+        EXPECT_EQ(m_Main.PortColumn(port, View::ColumnStatus), "") << port;
+        m_Main.AddPortRow(port == 1 ? int16_t{-2} : port, "ignored");
+    }
+    EXPECT_EQ(m_Main.Connections()->topLevelItemCount(), 1);
+}
+
+TEST_F(MainWindowTest, ColumnsShowWhatTheGatewayWrites) {
+    m_Main.AddPortRow(0, "Ward 3");
+    m_Main.AddPortRow(5, "Zone \xE4");
+    EXPECT_EQ(m_Main.PortColumn(5, View::ColumnDescription), "Zone \xE4");
+    EXPECT_EQ(m_Main.Connections()->topLevelItem(1)->text(0), QString::fromUtf8("Zone ä"));
+    EXPECT_EQ(RowTexts(View::ColumnTxBytes), QStringList({"", ""}));
+    EXPECT_EQ(RowTexts(View::ColumnRxBytes), QStringList({"", ""}));
+
+    m_Main.SetPortColumn(5, View::ColumnStatus, "Waiting for connection at port 5000");
+    m_Main.SetPortColumn(5, View::ColumnTxBytes, "1");
+    m_Main.SetPortColumn(5, View::ColumnRxBytes, "65535");
+    m_Main.SetPortColumn(5, View::ColumnStatus, "Connected to 10.0.0.7:40001");
+
+    EXPECT_EQ(RowTexts(View::ColumnStatus), QStringList({"", "Connected to 10.0.0.7:40001"}));
+    EXPECT_EQ(RowTexts(View::ColumnTxBytes), QStringList({"", "1"}));
+    EXPECT_EQ(RowTexts(View::ColumnRxBytes), QStringList({"", "65535"}));
+    EXPECT_EQ(m_Main.PortColumn(5, View::ColumnRxBytes), "65535");
+    EXPECT_TRUE(m_Main.Connections()->topLevelItem(1)->textAlignment(View::ColumnRxBytes) &
+                Qt::AlignHCenter);
+}
+
+TEST_F(MainWindowTest, RewritingAnUnchangedTextDoesNotTouchTheRow) {
+    m_Main.AddPortRow(0, "Ward 3");
+    int changes = 0;
+    QObject::connect(m_Main.Connections()->model(), &QAbstractItemModel::dataChanged,
+                     [&changes] { ++changes; });
+    for (int pass = 0; pass < 3; ++pass) {
+        m_Main.SetPortColumn(0, View::ColumnStatus, "Disconnected from 10.0.0.5:4001");
+    }
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(MainWindowTest, StatusBarShowsLinkCountersDateAndTime) {
+    EXPECT_EQ(m_Main.statusBar()->objectName(), "StatusBar");
+    m_Main.SetStatusPanel(1, "Waiting for Zorvan connection at port 14000");
+    m_Main.SetStatusPanel(2, "Zorvan TxBytes:12, RxBytes:0");
+    m_Main.SetStatusPanel(3, "not a date");
+    EXPECT_EQ(m_Main.StatusPanel(1), "Waiting for Zorvan connection at port 14000");
+    EXPECT_EQ(m_Main.StatusPanel(2), "Zorvan TxBytes:12, RxBytes:0");
+
+    const QLocale locale = QLocale::system();
+    EXPECT_EQ(QString::fromLatin1(m_Main.StatusPanel(3)),
+              locale.toString(QDate(2019, 5, 27), QLocale::ShortFormat));
+    m_Clock.Set(MakeLocalTime(2019, 5, 28, 0, 0, 1));
+    m_Main.RefreshDateAndTime();
+    EXPECT_EQ(QString::fromLatin1(m_Main.StatusPanel(3)),
+              locale.toString(QDate(2019, 5, 28), QLocale::ShortFormat));
+    EXPECT_EQ(QString::fromLatin1(m_Main.StatusPanel(4)),
+              locale.toString(QTime(0, 0, 1), QLocale::ShortFormat));
+}
+
+TEST_F(MainWindowTest, CaptionAndExitEntryTakeWhatStartUpAdds) {
+    EXPECT_EQ(m_Main.windowTitle(), "Tellwick for Zorvan Alarm Server");
+    EXPECT_EQ(m_Main.ExitEntry()->text(), "&Exit");
+    EXPECT_FALSE(m_Main.windowIcon().isNull());
+
+    m_Main.AppendVersionToCaption("1.0.08");
+    m_Main.ShowExitKeyHint();
+    EXPECT_EQ(m_Main.windowTitle(), "Tellwick for Zorvan Alarm Server - Version 1.0.08");
+    EXPECT_EQ(m_Main.ExitEntry()->text(), "&Exit\tAlt+F4");
+}
+
+TEST_F(MainWindowTest, ClientAreaStartsAt582By134AndTheListFillsItAboveTheStatusBar) {
+    m_Main.show();
+    EXPECT_EQ(m_Main.width(), test::Scaled(m_Main, 582));
+    EXPECT_EQ(m_Main.height() - m_Main.menuBar()->height(), test::Scaled(m_Main, 134));
+
+    for (const QSize size : {QSize(900, 400), QSize(300, 120)}) {
+        m_Main.resize(size);
+        QCoreApplication::processEvents();
+        const QRect list = m_Main.Connections()->geometry();
+        EXPECT_EQ(list.topLeft(), QPoint(0, m_Main.menuBar()->height()));
+        EXPECT_EQ(list.width(), m_Main.width());
+        EXPECT_EQ(list.bottom() + 1, m_Main.statusBar()->geometry().top());
+    }
+}
+
+TEST_F(MainWindowTest, EachCloseReportsItsReasonOnce) {
+    const struct {
+        const char* Name;
+        std::function<void(MainWindow&)> Close;
+        int Reason;
+        bool Shown;
+    } rows[] = {
+        {"File, Exit", [](MainWindow& main) { main.ExitEntry()->trigger(); }, 1, true},
+        {"title bar", [](MainWindow& main) { main.close(); }, 0, true},
+        {"service stop while hidden", [](MainWindow& main) { main.CloseWithReason(1); }, 1, false},
+        {"system shutdown", [](MainWindow& main) { main.CloseWithReason(2); }, 2, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        MainWindow main(m_Clock);
+        std::vector<int> reasons;
+        main.SetCloseHandler([&reasons](int reason) { reasons.push_back(reason); });
+        main.setVisible(row.Shown);
+        row.Close(main);
+        main.close();
+        EXPECT_EQ(reasons, std::vector<int>({row.Reason}));
+        EXPECT_FALSE(main.isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, ShowDebugOpensAndClosesAFreshDebugWindow) {
+    QAction* menuDebug = m_Main.DebugEntry();
+    EXPECT_EQ(menuDebug->text(), "&Debug");
+    EXPECT_FALSE(menuDebug->isChecked());
+    m_Main.AddDebugLine("dropped while closed");
+
+    menuDebug->trigger();
+    DebugWindow* debug = m_Main.OpenDebugWindow();
+    ASSERT_NE(debug, nullptr);
+    EXPECT_TRUE(menuDebug->isChecked());
+    EXPECT_TRUE(debug->isVisible());
+    EXPECT_EQ(debug->parentWidget(), nullptr);
+    EXPECT_EQ(debug->windowModality(), Qt::NonModal);
+
+    m_Main.AddDebugLine("10:31:05 Tx -> 0: <ACK>");
+    debug->Flush();
+    debug->SetShowLastRow(false);
+    EXPECT_EQ(debug->Lines(), std::vector<std::string>({"10:31:05 Tx -> 0: <ACK>"}));
+
+    menuDebug->trigger();
+    EXPECT_EQ(m_Main.OpenDebugWindow(), nullptr);
+    EXPECT_FALSE(menuDebug->isChecked());
+
+    menuDebug->trigger();
+    ASSERT_NE(m_Main.OpenDebugWindow(), nullptr);
+    EXPECT_TRUE(m_Main.OpenDebugWindow()->Lines().empty());
+    EXPECT_TRUE(m_Main.OpenDebugWindow()->ShowLastRow());
+}
+
+TEST_F(MainWindowTest, ClosingTheDebugWindowUnchecksShowDebugAndStopsTheTrace) {
+    m_Main.ToggleDebugWindow();
+    QPointer<DebugWindow> debug = m_Main.OpenDebugWindow();
+    debug->close();
+    EXPECT_FALSE(m_Main.DebugEntry()->isChecked());
+    EXPECT_EQ(m_Main.OpenDebugWindow(), nullptr);
+    m_Main.AddDebugLine("after close");
+    test::RunDeferredDeletes();
+    EXPECT_TRUE(debug.isNull());
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheDebugWindow) {
+    m_Main.show();
+    m_Main.ToggleDebugWindow();
+    QPointer<DebugWindow> debug = m_Main.OpenDebugWindow();
+    m_Main.close();
+    EXPECT_TRUE(debug.isNull() || !debug->isVisible());
+}
+
+}  // namespace
+}  // namespace tw
