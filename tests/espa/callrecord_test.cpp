@@ -2,151 +2,95 @@
 
 #include <gtest/gtest.h>
 
+#include "wire.h"
+
 namespace tw {
 namespace {
 
+using test::Wire;
+
 TEST(BlockCheckTest, IsTheExclusiveOrOfAllCharacterCodes) {
     struct Row {
-        std::string text;
-        char check;
+        const char* text;
+        int check;
     };
     const Row rows[] = {
         {"A", 'A'},
-        {std::string("\xff", 1), '\xff'},
-        {"AA", '\0'},
+        {"<255>", 255},
+        {"AA", 0},
         // a good received block: everything after SOH through the check character
-        {"1\x02"
-         "1\x1f"
-         "123\x1e"
-         "2\x1fHELLO\x03\x5f",
-         '\0'},
+        {"1<STX>1<US>123<RS>2<US>HELLO<ETX><95>", 0},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(BlockCheck(row.text), std::string(1, row.check)) << row.text;
+        EXPECT_EQ(BlockCheck(Wire(row.text)), std::string(1, static_cast<char>(row.check)))
+            << row.text;
     }
 }
 
 TEST(GetRecordTest, FindsTheFirstIdentifierFollowedByUnitSeparator) {
     struct Row {
         const char* id;
-        std::string data;
-        std::string expected;
+        const char* data;
+        const char* expected;
     };
     const Row rows[] = {
-        {"1",
-         "1\x1f"
-         "123\x1e"
-         "2\x1fHELLO",
-         "123"},
-        {"2",
-         "1\x1f"
-         "123\x1e"
-         "2\x1fHELLO",
-         "HELLO"},  // last record, no RS
-        {"3",
-         "1\x1f"
-         "123\x1e"
-         "2\x1fHELLO",
-         ""},  // missing
-        {"1",
-         "1\x1f\x1e"
-         "2\x1fX",
-         ""},  // empty text
-        {"1",
-         "11\x1f"
-         "eleven\x1e"
-         "1\x1f"
-         "one",
-         "eleven"},  // tail of "11" US comes first
-        {"0",
-         "10\x1f"
-         "ten\x1e",
-         "ten"},                           // "0" US inside "10" US
-        {"2", "2\x1f  A  B \x1e", "A B"},  // normalised
-        {"15",
-         "15\x1f"
-         "x\x1e",
-         "x"},
+        {"1", "1<US>123<RS>2<US>HELLO", "123"},
+        {"2", "1<US>123<RS>2<US>HELLO", "HELLO"},     // last record, no RS
+        {"3", "1<US>123<RS>2<US>HELLO", ""},          // missing
+        {"1", "1<US><RS>2<US>X", ""},                 // empty text
+        {"1", "11<US>eleven<RS>1<US>one", "eleven"},  // the tail of "11" US comes first
+        {"0", "10<US>ten<RS>", "ten"},                // "0" US inside "10" US
+        {"2", "2<US>  A  B <RS>", "A B"},             // normalised
+        {"15", "15<US>x<RS>", "x"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(GetRecord(row.id, row.data), row.expected) << row.id << " in " << row.data;
+        EXPECT_EQ(GetRecord(row.id, Wire(row.data)), row.expected) << row.id << " in " << row.data;
     }
 }
 
 TEST(NormalizeTextTest, TrimsBlanksSlashesControlsAndCollapsesBlankRuns) {
     struct Row {
-        std::string text;
-        std::string expected;
+        const char* text;
+        const char* expected;
     };
     const Row rows[] = {
-        {"  A  B \r\n", "A B //"},  // the trim stops at LF, not at the blank before CR
+        {"  A  B <CR><LF>", "A B //"},  // the trim stops at LF, not at the blank before CR
         {"   ", ""},
         {"", ""},
-        {"A\t\tB", "A//B"},
-        {"A \x1f B", "A / B"},
-        {"\xe4  \x7f", "\xe4 \x7f"},  // codes 127 and above are kept
+        {"A<9><9>B", "A//B"},
+        {"A <US> B", "A / B"},
+        {"<228>  <127>", "<228> <127>"},  // codes 127 and above are kept
         {" x ", "x"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(NormalizeText(row.text), row.expected) << row.text;
+        EXPECT_EQ(NormalizeText(Wire(row.text)), Wire(row.expected)) << row.text;
     }
 }
 
 TEST(BuildStatusMessageTest, BuildsTheStatusBlockFromTheDataAsReceived) {
     struct Row {
-        std::string data;
-        std::string status;
-        std::string sendBuffer;
+        const char* data;
+        const char* status;
+        const char* sendBuffer;
     };
     const Row rows[] = {
-        {"1\x1f"
-         "123\x1e"
-         "2\x1fHELLO",
-         "3",
-         "\x01"
-         "2\x02"
-         "1\x1f"
-         "123\x1e"
-         "2\x1fHELLO\x1e"
-         "7\x1f"
-         "3\x03\x59"},
+        {"1<US>123<RS>2<US>HELLO", "3", "<SOH>2<STX>1<US>123<RS>2<US>HELLO<RS>7<US>3<ETX><89>"},
         // a data part ending in RS gives two RS before record 7
-        {"1\x1f"
-         "9\x1e",
-         "2",
-         "\x01"
-         "2\x02"
-         "1\x1f"
-         "9\x1e\x1e"
-         "7\x1f"
-         "2\x03\x3e"},
+        {"1<US>9<RS>", "2", "<SOH>2<STX>1<US>9<RS><RS>7<US>2<ETX><62>"},
         // a received record 7 stays, the new one follows it
-        {"7\x1f"
-         "1",
-         "5",
-         "\x01"
-         "2\x02"
-         "7\x1f"
-         "1\x1e"
-         "7\x1f"
-         "5\x03\x29"},
+        {"7<US>1", "5", "<SOH>2<STX>7<US>1<RS>7<US>5<ETX><41>"},
+        // codes above 127 go into the block unchanged
+        {"2<US><228>", "2", "<SOH>2<STX>2<US><228><RS>7<US>2<ETX><254>"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(BuildStatusMessage(row.data, row.status).m_SendBuffer, row.sendBuffer)
+        EXPECT_EQ(BuildStatusMessage(Wire(row.data), row.status).m_SendBuffer, Wire(row.sendBuffer))
             << row.data;
     }
 }
 
 TEST(BuildStatusMessageTest, KeepsTheRecordsOfTheCall) {
-    const cESPACall call = BuildStatusMessage(
-        "1\x1f"
-        "123\x1e"
-        "2\x1f HELLO \x1e"
-        "3\x1f"
-        "2\x1e"
-        "4\x1f"
-        "1",
-        "2");
+    const cESPACall call =
+        BuildStatusMessage(Wire("1<US>123<RS>2<US> HELLO <RS>3<US>2<RS>4<US>1"), "2");
     EXPECT_EQ(call.m_CallAddress, "123");
     EXPECT_EQ(call.m_DisplayMessage, "HELLO");
     EXPECT_EQ(call.m_BeepCoding, "2");

@@ -2,43 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include "wire.h"
+
 namespace tw {
 namespace {
 
+using test::Wire;
+
 struct Row {
-    std::string text;
-    std::string expected;
+    const char* text;
+    const char* expected;
 };
 
 TEST(ConversionTest, Swedish7BitGivesTheSwedishLetters) {
     const Row rows[] = {
-        {"[ ] \\", "\xc4 \xc5 \xd6"},
-        {"{}|", "\xe4\xe5\xf6"},
+        {"[ ] \\", "<196> <197> <214>"},
+        {"{}|", "<228><229><246>"},
         {"@^`~", "@^`~"},  // the other national positions stay
-        {"\x8e", "\x8e"},
+        {"<142>", "<142>"},
         {"", ""},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(Swedish7BitToLatin1(row.text), row.expected) << row.text;
+        EXPECT_EQ(Swedish7BitToLatin1(Wire(row.text)), Wire(row.expected)) << row.text;
     }
 }
 
 TEST(ConversionTest, DosGivesTheSeventeenLatin1Letters) {
     const Row rows[] = {
-        {"\x8e\x99\x9a", "\xc4\xd6\xdc"},
-        {"\xec\x9b", "\xf8\xf8"},
-        {"\xed\x9d", "\xd8\xd8"},
-        {"\x82\x84\x86\x8f\x90\x91\x92\x94\xf8\xfc", "\xe9\xe4\xe5\xc5\xc9\xe6\xc6\xf6\xb0\xb3"},
-        {"\xc4\x81\x87[", "\xc4\x81\x87["},  // Latin-1 already, or not in the table
+        {"<142><153><154>", "<196><214><220>"},
+        {"<236><155>", "<248><248>"},
+        {"<237><157>", "<216><216>"},
+        {"<130><132><134><143><144><145><146><148><248><252>",
+         "<233><228><229><197><201><230><198><246><176><179>"},
+        {"<196><129><135>[", "<196><129><135>["},  // Latin-1 already, or not in the table
         {"", ""},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(DOSToLatin1(row.text), row.expected) << row.text;
+        EXPECT_EQ(DOSToLatin1(Wire(row.text)), Wire(row.expected)) << row.text;
     }
 }
 
 TEST(ConversionTest, BothConversionsConvertEachCharacterOnce) {
-    EXPECT_EQ(DOSToLatin1(Swedish7BitToLatin1("\x5b\x8e")), "\xc4\xc4");
+    EXPECT_EQ(DOSToLatin1(Swedish7BitToLatin1(Wire("[<142>"))), Wire("<196><196>"));
     for (int code = 0; code < 256; ++code) {
         const std::string one(1, static_cast<char>(code));
         const std::string swedish = Swedish7BitToLatin1(one);

@@ -15,25 +15,24 @@
 #include "support/fakeclock.h"
 #include "support/fakes.h"
 #include "support/tempfolder.h"
+#include "wire.h"
 
 namespace tw::test {
 
-inline const std::string kAck = "\x06";
-inline const std::string kNak = "\x15";
-inline const std::string kEot = "\x04";
-inline const std::string kSelect = "1\x05";
-inline const std::string kPoll = "2\x05";
+inline const std::string kAck = Wire("<ACK>");
+inline const std::string kNak = Wire("<NAK>");
+inline const std::string kEot = Wire("<EOT>");
+inline const std::string kSelect = Wire("1<ENQ>");
+inline const std::string kPoll = Wire("2<ENQ>");
 
 // SOH header STX data ETX, then the given check character.
 inline std::string BlockWithCheck(const std::string& data, char check) {
-    return "\x01"
-           "1\x02" +
-           data + "\x03" + std::string(1, check);
+    return Wire("<SOH>1<STX>") + data + Wire("<ETX>") + std::string(1, check);
 }
 
 // The same block with its correct check character.
 inline std::string Block(const std::string& data) {
-    const std::string checked = "1\x02" + data + "\x03";
+    const std::string checked = Wire("1<STX>") + data + Wire("<ETX>");
     return BlockWithCheck(data, BlockCheck(checked).front());
 }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "linkfixture.h"
+#include "wire.h"
 
 namespace tw::test {
 namespace {
@@ -57,47 +58,18 @@ TEST_F(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
     };
     const Dialogue dialogues[] = {
         {"two calls", 20000,
-         kSelect + kPoll +
-             Block("1\x1f"
-                   "12\x1e"
-                   "2\x1f"
-                   "first") +
-             Block("2\x1f"
-                   "second") +
+         kSelect + kPoll + Block(Wire("1<US>12<RS>2<US>first")) + Block(Wire("2<US>second")) +
              kEot},
         {"bad block, then fetching the status blocks", 20000,
-         kSelect + kPoll +
-             BlockWithCheck("2\x1f"
-                            "bad",
-                            'x') +
-             Block("2\x1f"
-                   "good") +
-             kEot + kPoll + kAck + kAck + kPoll},
+         kSelect + kPoll + BlockWithCheck(Wire("2<US>bad"), 'x') + Block(Wire("2<US>good")) + kEot +
+             kPoll + kAck + kAck + kPoll},
         {"check character ETX and an empty block", 20000,
-         kSelect + kPoll +
-             "\x01"
-             "1\x02"
-             "2\x1fHI ?\x03\x03" +
-             "\x01\x02\x03\x01" + kEot},
+         Wire("1<ENQ>2<ENQ><SOH>1<STX>2<US>HI ?<ETX><ETX><SOH><STX><ETX><SOH><EOT>")},
         {"abandoned block", 20000,
-         kSelect + kPoll +
-             "\x01"
-             "1\x02"
-             "2\x1f"
-             "A\x01"
-             "1\x02"
-             "2\x1f"
-             "B\x03\x01" +
-             kEot},
-        {"stray head blocks the port", 20000,
-         "X" + kSelect + kPoll +
-             Block("2\x1f"
-                   "lost")},
+         Wire("1<ENQ>2<ENQ><SOH>1<STX>2<US>A<SOH>1<STX>2<US>B<ETX><SOH><EOT>")},
+        {"stray head blocks the port", 20000, "X" + kSelect + kPoll + Block(Wire("2<US>lost"))},
         {"stray input discarded without ESPA timeout", 0,
-         "X" + kSelect + "1" + kPoll + kNak +
-             Block("2\x1f"
-                   "kept") +
-             "\x7f" + kEot + "2" + kPoll},
+         Wire("X1<ENQ>12<ENQ><NAK>") + Block(Wire("2<US>kept")) + Wire("<127><EOT>22<ENQ>")},
     };
     for (const Dialogue& dialogue : dialogues) {
         SCOPED_TRACE(dialogue.name);
@@ -134,10 +106,7 @@ Script RandomDialogues(std::mt19937& random, int sessions) {
             const int blocks = std::uniform_int_distribution<int>(1, 4)(random);
             for (int b = 0; b < blocks; ++b) {
                 const std::string text = "call " + std::to_string(random() % 100000);
-                const std::string data = "1\x1f" + std::to_string(b) +
-                                         "\x1e"
-                                         "2\x1f" +
-                                         text;
+                const std::string data = Wire("1<US>" + std::to_string(b) + "<RS>2<US>" + text);
                 if (chance(85)) {
                     script.m_Bytes += Block(data);
                     script.m_Replies.push_back(kAck);
@@ -186,9 +155,7 @@ TEST_F(GrindTest, RandomDialoguesInRandomChunksGetOneReplyPerElementInOrder) {
 }
 
 TEST_F(GrindTest, UnconsumedInputStaysBoundedUnderRandomGarbage) {
-    const std::string protocolish =
-        "\x01\x02\x03\x04\x05\x06\x15\x1e\x1f"
-        "12x";
+    const std::string protocolish = Wire("<SOH><STX><ETX><EOT><ENQ><ACK><NAK><RS><US>12x");
     struct Case {
         const char* name;
         int32_t espaTimeout;

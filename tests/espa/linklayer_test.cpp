@@ -10,16 +10,8 @@ namespace tw::test {
 namespace {
 
 // SOH 1 STX 1 US 123 RS 2 US HELLO ETX, check character 0x5F.
-const std::string kHelloData =
-    "1\x1f"
-    "123\x1e"
-    "2\x1fHELLO";
-const std::string kHelloBlock =
-    "\x01"
-    "1\x02"
-    "1\x1f"
-    "123\x1e"
-    "2\x1fHELLO\x03\x5f";
+const std::string kHelloData = Wire("1<US>123<RS>2<US>HELLO");
+const std::string kHelloBlock = Wire("<SOH>1<STX>1<US>123<RS>2<US>HELLO<ETX><95>");
 
 // Remembers, for each alarm, how many replies had gone out and how many
 // status blocks were queued when it was raised.
@@ -88,48 +80,20 @@ TEST_F(LinkLayerTest, HandlesBlockShapes) {
         std::string left;                       // unconsumed afterwards
     };
     const Row rows[] = {
-        {"block without STX",
-         "\x01"
-         "1\x03\x32",
-         {kNak},
-         {},
-         ""},
-        {"check character ETX",
-         "\x01"
-         "1\x02"
-         "2\x1fHI ?\x03\x03",
-         {kAck},
-         {"HI ?"},
-         ""},
-        {"empty header and data", "\x01\x02\x03\x01", {kAck}, {""}, ""},
-        {"no record 2",
-         Block("1\x1f"
-               "123"),
-         {kAck},
-         {""},
-         ""},
+        {"block without STX", Wire("<SOH>1<ETX>2"), {kNak}, {}, ""},
+        {"check character ETX", Wire("<SOH>1<STX>2<US>HI ?<ETX><ETX>"), {kAck}, {"HI ?"}, ""},
+        {"empty header and data", Wire("<SOH><STX><ETX><SOH>"), {kAck}, {""}, ""},
+        {"no record 2", Block(Wire("1<US>123")), {kAck}, {""}, ""},
         {"abandoned block runs to the first ETX",
-         "\x01"
-         "1\x02"
-         "2\x1f"
-         "A\x01"
-         "1\x02"
-         "2\x1f"
-         "B\x03\x01",
+         Wire("<SOH>1<STX>2<US>A<SOH>1<STX>2<US>B<ETX><SOH>"),
          {kAck},
          {"A/1/2/B"},
          ""},
         {"check character not yet there",
-         "\x01"
-         "1\x02"
-         "2\x1f"
-         "A\x03",
+         Wire("<SOH>1<STX>2<US>A<ETX>"),
          {},
          {},
-         "\x01"
-         "1\x02"
-         "2\x1f"
-         "A\x03"},
+         Wire("<SOH>1<STX>2<US>A<ETX>")},
         {"stray character before SOH", "X" + kHelloBlock, {}, {}, "X" + kHelloBlock},
         {"address digit without ENQ", "1" + kHelloBlock, {}, {}, "1" + kHelloBlock},
         {"NAK from the partner", kNak + kHelloBlock, {}, {}, kNak + kHelloBlock},
@@ -198,15 +162,10 @@ TEST_F(LinkLayerTest, FollowsTheDialogueTable) {
 }
 
 TEST_F(LinkLayerTest, AnswersABlockSplitOverThreeChunksOnceItIsComplete) {
-    Receive(
-        "\x01"
-        "1\x02");
-    Receive(
-        "1\x1f"
-        "123\x1e"
-        "2\x1fHELLO\x03");
+    Receive(Wire("<SOH>1<STX>"));
+    Receive(Wire("1<US>123<RS>2<US>HELLO<ETX>"));
     EXPECT_TRUE(Replies().empty());
-    Receive("\x5f");
+    Receive(Wire("<95>"));
     EXPECT_EQ(Replies(), std::vector<std::string>{kAck});
     EXPECT_EQ(Alarms().size(), 1U);
 }
@@ -214,10 +173,7 @@ TEST_F(LinkLayerTest, AnswersABlockSplitOverThreeChunksOnceItIsComplete) {
 TEST_F(LinkLayerTest, AnswersTwoBlocksInOneChunkInOrderWithOneRestoreAlarm) {
     Settings().PollFailTimeout = 60000;
     Runtime().PollFailElapsed = 60000;
-    Receive(Block("2\x1f"
-                  "first") +
-            Block("2\x1f"
-                  "second"));
+    Receive(Block(Wire("2<US>first")) + Block(Wire("2<US>second")));
 
     EXPECT_EQ(Replies(), (std::vector<std::string>{kAck, kAck}));
     ASSERT_EQ(Alarms().size(), 3U);
@@ -314,12 +270,10 @@ TEST_F(LinkLayerTest, ConvertsOnlyTheDisplayTextAndQueuesTheDataAsReceived) {
     Settings().Swedish7BitASCII2ISOLatin1 = true;
     Settings().DOSASCII2ISOLatin1 = true;
     Settings().SendPaged = true;
-    const std::string data =
-        "1\x1f[1]\x1e"
-        "2\x1f[\x8e|";
+    const std::string data = Wire("1<US>[1]<RS>2<US>[<142>|");
     Receive(Block(data));
     ASSERT_EQ(Alarms().size(), 1U);
-    EXPECT_EQ(Alarms()[0].m_Fields[4], "\xc4\xc4\xf6");
+    EXPECT_EQ(Alarms()[0].m_Fields[4], Wire("<196><196><246>"));
     ASSERT_EQ(Runtime().SendQueue.size(), 1U);
     EXPECT_EQ(Runtime().SendQueue[0].m_SendBuffer, BuildStatusMessage(data, "3").m_SendBuffer);
     EXPECT_EQ(Runtime().SendQueue[0].m_CallAddress, "[1]");
@@ -341,7 +295,7 @@ TEST_F(LinkLayerTest, BuildsTheCallAlarmFromTheFixedLayout) {
     for (const Row& row : rows) {
         m_Watching.m_Alarms.clear();
         m_Gateway.m_General.SplitT1andT4fromT4UsingSlash = row.split;
-        Receive(Block("2\x1f" + row.display));
+        Receive(Block(Wire("2<US>") + row.display));
         ASSERT_EQ(Alarms().size(), 1U);
         EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"Ward 3", row.t1, "ESPA", "", row.t4, ""}))
             << row.display;
@@ -361,9 +315,7 @@ TEST_F(LinkLayerTest, BuildsTheCallAlarmFromTheTemplatesReadForEveryCall) {
 }
 
 TEST_F(LinkLayerTest, EmptiesOverlongInputAsAFailedCommunication) {
-    const std::string open =
-        "\x01"
-        "1\x02";
+    const std::string open = Wire("<SOH>1<STX>");
     Receive(open + std::string(kReceiveBufferLimit - open.size(), 'x'));
     EXPECT_EQ(Runtime().ReceiveBuffer.size(), kReceiveBufferLimit) << "at the limit it stays";
     EXPECT_TRUE(LogLines().empty());
@@ -386,21 +338,18 @@ TEST_F(LinkLayerTest, AnswersEveryBlockOfAChunkLongerThanTheLimit) {
     std::string chunk;
     size_t blocks = 0;
     while (chunk.size() <= kReceiveBufferLimit) {
-        chunk += Block(
-            "2\x1f"
-            "call " +
-            std::to_string(blocks++));
+        chunk += Block(Wire("2<US>call ") + std::to_string(blocks++));
     }
-    Receive(chunk + "\x01");
+    Receive(chunk + Wire("<SOH>"));
     EXPECT_EQ(Replies(), std::vector<std::string>(blocks, kAck));
-    EXPECT_EQ(Runtime().ReceiveBuffer, "\x01");
+    EXPECT_EQ(Runtime().ReceiveBuffer, Wire("<SOH>"));
     EXPECT_FALSE(Runtime().CommFailed);
 }
 
 TEST_F(LinkLayerTest, DropsTheOldestStatusBlocksOfAFullQueueWithOneLinePerEpisode) {
     Settings().SendInQueue = true;
     for (size_t k = 0; k <= kSendQueueLimit + 5; ++k) {
-        Receive(Block("1\x1f" + std::to_string(k)));
+        Receive(Block(Wire("1<US>") + std::to_string(k)));
     }
     std::deque<cESPACall>& queue = Runtime().SendQueue;
     ASSERT_EQ(queue.size(), kSendQueueLimit);
@@ -415,10 +364,7 @@ TEST_F(LinkLayerTest, DropsTheOldestStatusBlocksOfAFullQueueWithOneLinePerEpisod
 
     Receive(kAck);  // the partner fetches one: the episode is over
     EXPECT_EQ(queue.front().m_CallAddress, "7");
-    Receive(Block("1\x1f"
-                  "a") +
-            Block("1\x1f"
-                  "b"));
+    Receive(Block(Wire("1<US>a")) + Block(Wire("1<US>b")));
     EXPECT_EQ(count(), 2);
     EXPECT_EQ(queue.size(), kSendQueueLimit);
 }
@@ -437,12 +383,7 @@ TEST_F(LinkLayerTest, WithoutEspaTimeoutDiscardsAnUnrecognisedHeadAndLogsOncePer
         {"Xyz" + kSelect + kPoll, {kAck}, "", {outOfStep}},
         {kNak + kNak + kPoll, {kEot}, "", {outOfStep}},
         {"11" + kPoll, {kEot}, "", {outOfStep}},  // each "1" without ENQ is dropped
-        {"X\x01"
-         "1\x02",
-         {},
-         "\x01"
-         "1\x02",
-         {outOfStep}},
+        {Wire("X<SOH>1<STX>"), {}, Wire("<SOH>1<STX>"), {outOfStep}},
         {"junk", {}, "", {outOfStep}},
         {"X" + kEot + "X", {}, "", {outOfStep, outOfStep}},  // an element ends the episode
         {"1", {}, "1", {}},

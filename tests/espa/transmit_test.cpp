@@ -7,9 +7,12 @@
 #include "support/fakeclock.h"
 #include "support/fakes.h"
 #include "support/tempfolder.h"
+#include "wire.h"
 
 namespace tw {
 namespace {
+
+using test::Wire;
 
 class TraceLines : public MemoryView {
   public:
@@ -54,140 +57,59 @@ TEST_F(TransmitTest, SendsTracesAndCountsOnlyOverAReadyTransport) {
     struct Row {
         const char* name;
         int16_t kind;
-        int16_t socketState;
-        bool serialOpen;
-        std::string text;
+        bool ready;        // socket connected (else listening), line open (else closed)
+        const char* text;  // as the trace writes it
         int32_t txBefore;
-        std::string sentOnSocket;
-        std::vector<std::string> writtenOnLine;
+        bool goesOut;
         int32_t txAfter;
         const char* column;
-        size_t traceLines;
     };
-    const std::string block =
-        "\x01"
-        "2\x02\xe4\xff\x03\x1b";
     const Row rows[] = {
-        {"TCP server connected",
-         PortKindTcpServer,
-         Socket::StateConnected,
-         false,
-         "\x06",
-         10,
-         "\x06",
-         {},
-         11,
-         "11",
-         1},
-        {"TCP client connected, codes above 127 unchanged",
-         PortKindTcpClient,
-         Socket::StateConnected,
-         false,
-         block,
-         0,
-         block,
-         {},
-         7,
-         "7",
-         1},
-        {"TCP listening only",
-         PortKindTcpServer,
-         Socket::StateListening,
-         false,
-         "\x06",
-         10,
-         "",
-         {},
-         10,
-         "untouched",
-         0},
-        {"COM open",
-         PortKindCom,
-         Socket::StateConnected,
-         true,
-         "1\x05",
-         3,
-         "",
-         {"1\x05"},
-         5,
-         "5",
-         1},
-        {"COM open, empty text rewrites the column",
-         PortKindCom,
-         0,
-         true,
-         "",
-         3,
-         "",
-         {},
-         3,
-         "3",
-         0},
-        {"COM closed", PortKindCom, 0, false, "\x06", 3, "", {}, 3, "untouched", 0},
-        {"no port",
-         PortKindNone,
-         Socket::StateConnected,
-         true,
-         "\x06",
-         3,
-         "",
-         {},
-         3,
-         "untouched",
-         0},
-        {"count above 65535 goes back to 0",
-         PortKindTcpServer,
-         Socket::StateConnected,
-         false,
-         "\x04",
-         65535,
-         "\x04",
-         {},
-         0,
-         "0",
-         1},
-        {"count reaching 65535 stays",
-         PortKindCom,
-         0,
-         true,
-         "\x04",
-         65534,
-         "",
-         {"\x04"},
-         65535,
-         "65535",
-         1},
+        {"TCP server", PortKindTcpServer, true, "<ACK>", 10, true, 11, "11"},
+        {"TCP client, codes above 127 unchanged", PortKindTcpClient, true,
+         "<SOH>2<STX><228><255><ETX><ESC>", 0, true, 7, "7"},
+        {"TCP listening only", PortKindTcpServer, false, "<ACK>", 10, false, 10, "untouched"},
+        {"COM open", PortKindCom, true, "1<ENQ>", 3, true, 5, "5"},
+        {"COM open, empty text rewrites the column", PortKindCom, true, "", 3, true, 3, "3"},
+        {"COM closed", PortKindCom, false, "<ACK>", 3, false, 3, "untouched"},
+        {"no port", PortKindNone, true, "<ACK>", 3, false, 3, "untouched"},
+        {"count above 65535 goes back to 0", PortKindTcpClient, true, "<EOT>", 65535, true, 0, "0"},
+        {"count reaching 65535 stays", PortKindCom, true, "<EOT>", 65534, true, 65535, "65535"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const std::string text = Wire(row.text);
+        const bool tcp = row.kind == PortKindTcpServer || row.kind == PortKindTcpClient;
         m_Gateway.m_Ports[kPort].PortKind = row.kind;
-        m_Socket.m_State = row.socketState;
+        m_Socket.m_State = row.ready ? Socket::StateConnected : Socket::StateListening;
         m_Socket.m_Sent.clear();
-        m_Serial.m_Open = row.serialOpen;
+        m_Serial.m_Open = row.ready;
         m_Serial.m_OutputCalls.clear();
         m_View.m_Lines.clear();
         m_View.SetPortColumn(kPort, View::ColumnTxBytes, "untouched");
         m_Gateway.m_Runtime[kPort].TxBytes = row.txBefore;
 
-        SendESPA(m_Gateway, kPort, row.text);
+        SendESPA(m_Gateway, kPort, text);
 
-        EXPECT_EQ(m_Socket.m_Sent, row.sentOnSocket);
-        EXPECT_EQ(m_Serial.m_OutputCalls, row.writtenOnLine);
+        const bool onLine = row.goesOut && !tcp && !text.empty();
+        EXPECT_EQ(m_Socket.m_Sent, row.goesOut && tcp ? text : "");
+        EXPECT_EQ(m_Serial.m_OutputCalls,
+                  onLine ? std::vector<std::string>{text} : std::vector<std::string>{});
         EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, row.txAfter);
         EXPECT_EQ(m_View.PortColumn(kPort, View::ColumnTxBytes), row.column);
-        EXPECT_EQ(m_View.m_Lines.size(), row.traceLines);
+        EXPECT_EQ(m_View.m_Lines.size(), row.goesOut && !text.empty() ? 1U : 0U);
     }
 }
 
 TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
     m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
     m_Socket.m_State = Socket::StateConnected;
-    SendESPA(m_Gateway, kPort, "\x06");
+    SendESPA(m_Gateway, kPort, Wire("<ACK>"));
     EXPECT_EQ(m_Socket.m_TraceLinesAtSend, 1U);
     EXPECT_EQ(m_View.m_Lines.back(), "10:31:05 Tx -> 4: <ACK>");
 
     m_Socket.m_FailSend = true;
-    SendESPA(m_Gateway, kPort, "\x04");
+    SendESPA(m_Gateway, kPort, Wire("<EOT>"));
     EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 2);
     EXPECT_EQ(m_View.m_Lines.size(), 2U);
 }
