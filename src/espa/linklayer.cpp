@@ -130,10 +130,11 @@ AlarmFields FieldsFromTemplates(const Link& link, const RecordTable& records) {
     const std::string timePattern = ReadIniValue("Format", "TimeFormat", "Long Time");
     const SystemClock systemClock;
     const Clock& clock = link.m_Gateway.m_Clock != nullptr ? *link.m_Gateway.m_Clock : systemClock;
+    static constexpr const char* kTemplateKeys[] = {"T0", "T1", "T2", "T3", "T4", "T5"};
     AlarmFields fields;
     for (size_t k = 0; k < fields.size(); ++k) {
         std::string text =
-            ExpandFormatTemplate(ReadIniValue("Format", "T" + std::to_string(k), ""), records,
+            ExpandFormatTemplate(ReadIniValue("Format", kTemplateKeys[k], ""), records,
                                  link.m_Settings.Description, datePattern, timePattern, clock);
         std::erase(text, '|');  // "|" separates the fields of the alarm message
         fields[k] = NormalizeText(text);

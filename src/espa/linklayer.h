@@ -11,7 +11,7 @@ namespace tw {
 
 // Unconsumed input beyond this is no ESPA element in the making: it is
 // discarded at once (DiscardOverlongInput).
-constexpr size_t kReceiveBufferLimit = 64 * 1024;
+constexpr size_t kReceiveBufferLimit = size_t{64} * 1024;
 
 // Status messages kept for a partner that does not fetch them; beyond this
 // the oldest is dropped.

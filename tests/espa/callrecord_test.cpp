@@ -88,14 +88,5 @@ TEST(BuildStatusMessageTest, BuildsTheStatusBlockFromTheDataAsReceived) {
     }
 }
 
-TEST(BuildStatusMessageTest, KeepsTheRecordsOfTheCall) {
-    const cESPACall call =
-        BuildStatusMessage(Wire("1<US>123<RS>2<US> HELLO <RS>3<US>2<RS>4<US>1"), "2");
-    EXPECT_EQ(call.m_CallAddress, "123");
-    EXPECT_EQ(call.m_DisplayMessage, "HELLO");
-    EXPECT_EQ(call.m_BeepCoding, "2");
-    EXPECT_EQ(call.m_CallType, "1");
-}
-
 }  // namespace
 }  // namespace tw

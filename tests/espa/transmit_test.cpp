@@ -114,13 +114,5 @@ TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
     EXPECT_EQ(m_View.m_Lines.size(), 2U);
 }
 
-TEST_F(TransmitTest, AnEmptyTextIsStillTracedToTheFile) {
-    m_Folder.Write("Tellwick.ini", "[General]\nCommDebug=1\n");
-    m_Gateway.m_Ports[kPort].PortKind = PortKindCom;
-    m_Serial.m_Open = true;
-    SendESPA(m_Gateway, kPort, "");
-    EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"), "10:31:05 Tx -> 4: \r\n");
-}
-
 }  // namespace
 }  // namespace tw
