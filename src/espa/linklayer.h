@@ -1,6 +1,7 @@
 // The ESPA 4.4.4 link layer of every port, as station 2.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -8,9 +9,24 @@
 
 namespace tw {
 
+// Unconsumed input beyond this is no ESPA element in the making: it is
+// discarded at once (DiscardOverlongInput).
+constexpr size_t kReceiveBufferLimit = size_t{64} * 1024;
+
+// Status messages kept for a partner that does not fetch them; beyond this
+// the oldest is dropped.
+constexpr size_t kSendQueueLimit = 1000;
+
 // Appends chunk (exactly as read, possibly empty) to the port's ReceiveBuffer,
 // traces and counts it, and consumes every complete element at the head of
 // the buffer, sending the replies and raising the alarms before it returns.
+// Runs on the event-loop thread and must not be re-entered for the same port
+// from inside the replies or alarms it sends.
 void HandleReceivedESPA(Gateway& gateway, int16_t port, const std::string& chunk);
+
+// The port's unconsumed input has outgrown kReceiveBufferLimit: it is emptied
+// as when the ESPA timeout expires ("ESPA communication (n) failed" once,
+// CommFailed set, idle time restarted).
+void DiscardOverlongInput(Gateway& gateway, int16_t port);
 
 }  // namespace tw

@@ -21,6 +21,12 @@ struct PortRuntime {
     int32_t ReconnectCountdown = 0;     // ms to the next open/listen/connect attempt
     bool Selected = false;              // link-layer state
     std::deque<cESPACall> SendQueue;    // status messages waiting for the partner
+    // Set while the oldest status messages are being dropped because the
+    // partner does not fetch them; cleared when it fetches one.
+    bool SendQueueOverflowed = false;
+    // Set while unrecognised input is being discarded (no ESPA timeout
+    // configured); cleared by the next consumed element.
+    bool DiscardingInput = false;
 };
 
 }  // namespace tw

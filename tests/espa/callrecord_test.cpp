@@ -1,0 +1,92 @@
+#include "espa/callrecord.h"
+
+#include <gtest/gtest.h>
+
+#include "wire.h"
+
+namespace tw {
+namespace {
+
+using test::Wire;
+
+TEST(BlockCheckTest, IsTheExclusiveOrOfAllCharacterCodes) {
+    struct Row {
+        const char* text;
+        int check;
+    };
+    const Row rows[] = {
+        {"A", 'A'},
+        {"<255>", 255},
+        {"AA", 0},
+        // a good received block: everything after SOH through the check character
+        {"1<STX>1<US>123<RS>2<US>HELLO<ETX><95>", 0},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(BlockCheck(Wire(row.text)), std::string(1, static_cast<char>(row.check)))
+            << row.text;
+    }
+}
+
+TEST(GetRecordTest, FindsTheFirstIdentifierFollowedByUnitSeparator) {
+    struct Row {
+        const char* id;
+        const char* data;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"1", "1<US>123<RS>2<US>HELLO", "123"},
+        {"2", "1<US>123<RS>2<US>HELLO", "HELLO"},     // last record, no RS
+        {"3", "1<US>123<RS>2<US>HELLO", ""},          // missing
+        {"1", "1<US><RS>2<US>X", ""},                 // empty text
+        {"1", "11<US>eleven<RS>1<US>one", "eleven"},  // the tail of "11" US comes first
+        {"0", "10<US>ten<RS>", "ten"},                // "0" US inside "10" US
+        {"2", "2<US>  A  B <RS>", "A B"},             // normalised
+        {"15", "15<US>x<RS>", "x"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(GetRecord(row.id, Wire(row.data)), row.expected) << row.id << " in " << row.data;
+    }
+}
+
+TEST(NormalizeTextTest, TrimsBlanksSlashesControlsAndCollapsesBlankRuns) {
+    struct Row {
+        const char* text;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"  A  B <CR><LF>", "A B //"},  // the trim stops at LF, not at the blank before CR
+        {"   ", ""},
+        {"", ""},
+        {"A<9><9>B", "A//B"},
+        {"A <US> B", "A / B"},
+        {"<228>  <127>", "<228> <127>"},  // codes 127 and above are kept
+        {" x ", "x"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(NormalizeText(Wire(row.text)), Wire(row.expected)) << row.text;
+    }
+}
+
+TEST(BuildStatusMessageTest, BuildsTheStatusBlockFromTheDataAsReceived) {
+    struct Row {
+        const char* data;
+        const char* status;
+        const char* sendBuffer;
+    };
+    const Row rows[] = {
+        {"1<US>123<RS>2<US>HELLO", "3", "<SOH>2<STX>1<US>123<RS>2<US>HELLO<RS>7<US>3<ETX><89>"},
+        // a data part ending in RS gives two RS before record 7
+        {"1<US>9<RS>", "2", "<SOH>2<STX>1<US>9<RS><RS>7<US>2<ETX><62>"},
+        // a received record 7 stays, the new one follows it
+        {"7<US>1", "5", "<SOH>2<STX>7<US>1<RS>7<US>5<ETX><41>"},
+        // codes above 127 go into the block unchanged
+        {"2<US><228>", "2", "<SOH>2<STX>2<US><228><RS>7<US>2<ETX><254>"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(BuildStatusMessage(Wire(row.data), row.status).m_SendBuffer, Wire(row.sendBuffer))
+            << row.data;
+    }
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,118 @@
+#include "espa/transmit.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/fakeclock.h"
+#include "support/fakes.h"
+#include "support/tempfolder.h"
+#include "wire.h"
+
+namespace tw {
+namespace {
+
+using test::Wire;
+
+class TraceLines : public MemoryView {
+  public:
+    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
+    std::vector<std::string> m_Lines;
+};
+
+// Notes how many trace lines existed when the text reached the socket.
+class OrderSocket : public test::FakeSocket {
+  public:
+    explicit OrderSocket(const TraceLines& view) : m_View(view) {}
+    bool SendData(const std::string& text) override {
+        m_TraceLinesAtSend = m_View.m_Lines.size();
+        return FakeSocket::SendData(text);
+    }
+    const TraceLines& m_View;
+    size_t m_TraceLinesAtSend = 0;
+};
+
+class TransmitTest : public ::testing::Test {
+  protected:
+    static constexpr int16_t kPort = 4;
+
+    TransmitTest() {
+        m_Gateway.m_Clock = &m_Clock;
+        m_Gateway.m_View = &m_View;
+        m_Gateway.Winsock_Data[kPort] = &m_Socket;
+        m_Gateway.MSComm[kPort] = &m_Serial;
+        m_View.AddPortRow(kPort, "Ward 3");
+        m_View.SetPortColumn(kPort, View::ColumnTxBytes, "untouched");
+    }
+
+    test::TempFolder m_Folder;
+    test::FakeClock m_Clock;
+    TraceLines m_View;
+    OrderSocket m_Socket{m_View};
+    test::FakeSerial m_Serial;
+    Gateway m_Gateway;
+};
+
+TEST_F(TransmitTest, SendsTracesAndCountsOnlyOverAReadyTransport) {
+    struct Row {
+        const char* name;
+        int16_t kind;
+        bool ready;        // socket connected (else listening), line open (else closed)
+        const char* text;  // as the trace writes it
+        int32_t txBefore;
+        bool goesOut;
+        int32_t txAfter;
+        const char* column;
+    };
+    const Row rows[] = {
+        {"TCP server", PortKindTcpServer, true, "<ACK>", 10, true, 11, "11"},
+        {"TCP client, codes above 127 unchanged", PortKindTcpClient, true,
+         "<SOH>2<STX><228><255><ETX><ESC>", 0, true, 7, "7"},
+        {"TCP listening only", PortKindTcpServer, false, "<ACK>", 10, false, 10, "untouched"},
+        {"COM open", PortKindCom, true, "1<ENQ>", 3, true, 5, "5"},
+        {"COM open, empty text rewrites the column", PortKindCom, true, "", 3, true, 3, "3"},
+        {"COM closed", PortKindCom, false, "<ACK>", 3, false, 3, "untouched"},
+        {"no port", PortKindNone, true, "<ACK>", 3, false, 3, "untouched"},
+        {"count above 65535 goes back to 0", PortKindTcpClient, true, "<EOT>", 65535, true, 0, "0"},
+        {"count reaching 65535 stays", PortKindCom, true, "<EOT>", 65534, true, 65535, "65535"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text = Wire(row.text);
+        const bool tcp = row.kind == PortKindTcpServer || row.kind == PortKindTcpClient;
+        m_Gateway.m_Ports[kPort].PortKind = row.kind;
+        m_Socket.m_State = row.ready ? Socket::StateConnected : Socket::StateListening;
+        m_Socket.m_Sent.clear();
+        m_Serial.m_Open = row.ready;
+        m_Serial.m_OutputCalls.clear();
+        m_View.m_Lines.clear();
+        m_View.SetPortColumn(kPort, View::ColumnTxBytes, "untouched");
+        m_Gateway.m_Runtime[kPort].TxBytes = row.txBefore;
+
+        SendESPA(m_Gateway, kPort, text);
+
+        const bool onLine = row.goesOut && !tcp && !text.empty();
+        EXPECT_EQ(m_Socket.m_Sent, row.goesOut && tcp ? text : "");
+        EXPECT_EQ(m_Serial.m_OutputCalls,
+                  onLine ? std::vector<std::string>{text} : std::vector<std::string>{});
+        EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, row.txAfter);
+        EXPECT_EQ(m_View.PortColumn(kPort, View::ColumnTxBytes), row.column);
+        EXPECT_EQ(m_View.m_Lines.size(), row.goesOut && !text.empty() ? 1U : 0U);
+    }
+}
+
+TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
+    m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
+    m_Socket.m_State = Socket::StateConnected;
+    SendESPA(m_Gateway, kPort, Wire("<ACK>"));
+    EXPECT_EQ(m_Socket.m_TraceLinesAtSend, 1U);
+    EXPECT_EQ(m_View.m_Lines.back(), "10:31:05 Tx -> 4: <ACK>");
+
+    m_Socket.m_FailSend = true;
+    SendESPA(m_Gateway, kPort, Wire("<EOT>"));
+    EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 2);
+    EXPECT_EQ(m_View.m_Lines.size(), 2U);
+}
+
+}  // namespace
+}  // namespace tw
