@@ -53,11 +53,13 @@ TEST_F(TransportsTest, AcceptsAPartnerAndPassesItsCallOn) {
     m_Listener[0].m_LocalPort = 5000;
     m_Listener[0].m_RemoteHostIP = "10.0.0.7";
     m_Listener[0].m_RemotePort = 40001;
+    m_Data[0].m_RemoteHostIP = "10.0.0.7";
+    m_Data[0].m_RemotePort = 40001;
     m_Gateway.m_Runtime[0].ReceiveBuffer = "stale";
     m_Listener[0].m_Events->OnConnectionRequest(17);
     EXPECT_EQ(m_Data[0].m_AcceptedIds, std::vector<int64_t>{17});
-    EXPECT_EQ(m_View.PortColumn(0, View::ColumnStatus), "Connected to :0");
-    m_Data[0].m_RemoteHostIP = "10.0.0.7";
+    EXPECT_TRUE(m_Gateway.m_Runtime[0].ReceiveBuffer.empty());
+    EXPECT_EQ(m_View.PortColumn(0, View::ColumnStatus), "Connected to 10.0.0.7:40001");
     m_Data[0].Arrive(kCall);
     EXPECT_EQ(m_Data[0].m_Sent, "\x06");
     ASSERT_EQ(m_Alarms.m_Alarms.size(), 1U);
