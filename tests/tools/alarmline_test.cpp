@@ -48,6 +48,7 @@ TEST(AlarmLine, LinesDecodeToKindStateAndFields) {
 
 std::vector<LineKind> Kinds(const std::vector<AlarmLine>& lines) {
     std::vector<LineKind> kinds;
+    kinds.reserve(lines.size());
     for (const AlarmLine& line : lines) {
         kinds.push_back(line.m_Kind);
     }

@@ -67,7 +67,8 @@ ParsedSinkArguments ParseSinkArguments(const std::vector<std::string>& arguments
         bool count = option == "--count";
         std::optional<long> number = ParseWholeNumber(value, 1, count ? 1000000000 : 86400000);
         if (!number) {
-            parsed.m_Error = option + " needs a positive whole number, not \"" + value + "\"";
+            parsed.m_Error = option + " needs a positive whole number, not \"";
+            parsed.m_Error += value + "\"";
             return parsed;
         }
         if (count) {
