@@ -220,7 +220,10 @@ class Sink {
     }
 
     std::string Quoted(std::string_view latin1) const {
-        return "\"" + ForTerminal(latin1, m_Utf8) + "\"";
+        std::string text = "\"";
+        text += ForTerminal(latin1, m_Utf8);
+        text += '"';
+        return text;
     }
 
     std::string TextOf(const AlarmLine& line) const {
@@ -258,7 +261,9 @@ class Sink {
                     .Add("state", line.m_State)
                     .Add("state_text", AlarmStateName(line.m_State));
                 for (std::size_t k = 0; k < line.m_Fields.size(); ++k) {
-                    json.Add("T" + std::to_string(k), line.m_Fields[k]);
+                    std::string key = "T";
+                    key += std::to_string(k);
+                    json.Add(key, line.m_Fields[k]);
                 }
                 json.Add("extra_separators", line.m_ExtraSeparators);
                 break;

@@ -335,7 +335,8 @@ Opened OpenSerial(const std::string& device, const SerialSettings& settings) {
         opened.m_Error = "unsupported baud rate " + std::to_string(settings.m_Baud);
         return opened;
     }
-    Fd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    // Opened non-blocking so a line without carrier cannot hold the open.
+    Fd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.IsOpen()) {
         opened.m_Error = "cannot open " + device + ": " + ErrorText(errno);
         return opened;
@@ -365,6 +366,7 @@ Opened OpenSerial(const std::string& device, const SerialSettings& settings) {
         opened.m_Error = "cannot set " + device + " to the line settings: " + ErrorText(errno);
         return opened;
     }
+    SetBlocking(fd.Get(), true);
     opened.m_Fd = std::move(fd);
     return opened;
 }
