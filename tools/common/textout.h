@@ -1,0 +1,53 @@
+// Output of 8-bit (Latin-1) wire text: for a terminal and as JSON lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tw::tools {
+
+// Every byte as the Unicode character of the same code, encoded in UTF-8.
+std::string Latin1ToUtf8(std::string_view latin1);
+
+// UTF-8 text (a command-line argument) as Latin-1: characters beyond U+00FF
+// become "?"; bytes that are not valid UTF-8 are kept as they are.
+std::string Utf8ToLatin1(std::string_view utf8);
+
+// Whether the locale (LC_ALL, LC_CTYPE or LANG, the first one set) names UTF-8.
+bool LocaleIsUtf8();
+
+// Text for a terminal: control characters as "\xNN", the rest converted to
+// UTF-8 when utf8 is set, else left byte for byte.
+std::string ForTerminal(std::string_view latin1, bool utf8);
+
+// A JSON string literal (quotes included) of Latin-1 text.
+std::string JsonString(std::string_view latin1);
+
+// Builds one JSON object, member by member, for a single output line.
+class JsonLine {
+  public:
+    JsonLine& Add(std::string_view key, std::string_view latin1Text);
+    JsonLine& Add(std::string_view key, const char* latin1Text) {
+        return Add(key, std::string_view(latin1Text));
+    }
+    JsonLine& Add(std::string_view key, std::int64_t number);
+    JsonLine& Add(std::string_view key, int number) { return Add(key, std::int64_t{number}); }
+    JsonLine& Add(std::string_view key, double number);
+    JsonLine& Add(std::string_view key, bool flag);
+    // A member whose value is already JSON (an object or array).
+    JsonLine& AddRaw(std::string_view key, std::string_view json);
+    std::string Text() const { return m_Text + "}"; }
+
+  private:
+    void Key(std::string_view key);
+    std::string m_Text = "{";
+};
+
+// Wall-clock time of day for log output: "HH:MM:SS.mmm".
+std::string TimeOfDay();
+
+// Microseconds since the epoch, for correlating the output of several tools.
+std::int64_t EpochMicros();
+
+}  // namespace tw::tools
