@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <clocale>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gatewayobjects.h"
@@ -87,9 +90,27 @@ class GatewayRun {
         return std::nullopt;
     }
 
-    // A close request: the stop line, once, and the end of the event loop.
+    // From here on close requests go to close (the window's own close, or
+    // Stop). One that came in during start-up follows on the event loop.
+    void Run(std::function<void(int reason)> close) {
+        m_Close = std::move(close);
+        if (m_PendingClose) {
+            QTimer::singleShot(0, [this] { m_Close(*m_PendingClose); });
+        }
+    }
+
+    // A signal's close request; kept for Run while the start is not done.
+    void RequestClose(int reason) {
+        if (m_Close) {
+            m_Close(reason);
+        } else if (!m_PendingClose) {
+            m_PendingClose = reason;
+        }
+    }
+
+    // The stop line, once, and the end of the event loop.
     void Stop(int reason) {
-        if (m_Stopping) {
+        if (m_Stopping || !m_Objects) {
             return;
         }
         m_Stopping = true;
@@ -98,13 +119,13 @@ class GatewayRun {
         QCoreApplication::quit();
     }
 
-    bool RunAsService() const { return m_RunAsService; }
-
   private:
     tw::ServiceControl& m_Service;
     bool m_RunAsService;
     tw::InstanceLock m_Lock;
     std::unique_ptr<tw::GatewayObjects> m_Objects;
+    std::function<void(int)> m_Close;
+    std::optional<int> m_PendingClose;
     bool m_Stopping = false;
 };
 
@@ -115,10 +136,11 @@ int RunHeadless(int argc, char** argv, const tw::CommandLine& commandLine,
     tw::NoStartupWindow window;
     tw::StreamMessageBoxes messages(std::cerr);
     GatewayRun run(service, runAsService);
+    tw::SignalWatcher signalWatcher(runAsService, [&run](int reason) { run.RequestClose(reason); });
     if (auto status = run.Start(commandLine, view, window, messages)) {
         return *status;
     }
-    tw::SignalWatcher signalWatcher(run.RunAsService(), [&run](int reason) { run.Stop(reason); });
+    run.Run([&run](int reason) { run.Stop(reason); });
     QCoreApplication::exec();
     return tw::ExitOk;
 }
@@ -132,13 +154,13 @@ int RunWindowed(int argc, char** argv, const tw::CommandLine& commandLine,
     MainWindowSteps window(mainWindow);
     DialogMessageBoxes messages;
     GatewayRun run(service, runAsService);
+    tw::SignalWatcher signalWatcher(runAsService, [&run](int reason) { run.RequestClose(reason); });
     if (auto status = run.Start(commandLine, mainWindow, window, messages)) {
         return *status;
     }
     mainWindow.SetCloseHandler([&run](int reason) { run.Stop(reason); });
-    tw::SignalWatcher signalWatcher(
-        run.RunAsService(), [&mainWindow](int reason) { mainWindow.CloseWithReason(reason); });
-    if (!run.RunAsService()) {
+    run.Run([&mainWindow](int reason) { mainWindow.CloseWithReason(reason); });
+    if (!runAsService) {
         mainWindow.show();
     }
     QApplication::exec();
