@@ -49,16 +49,17 @@ class GatewayProcess {
     GatewayProcess(const std::vector<std::string>& arguments, const std::string& outputFile) {
         std::vector<std::string> all{TW_GATEWAY_BINARY};
         all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        argv.reserve(all.size() + 1);
+        for (std::string& argument : all) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
         m_Pid = fork();
         if (m_Pid == 0) {
             const int output = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(output, STDOUT_FILENO);
             dup2(output, STDERR_FILENO);
-            std::vector<char*> argv;
-            for (std::string& argument : all) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -160,8 +161,10 @@ int FreePort() {
     const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = RawSocket::Loopback(0);
     socklen_t length = sizeof address;
-    bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+    if (bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        address.sin_port = 0;
+    }
     close(descriptor);
     return ntohs(address.sin_port);
 }

@@ -107,20 +107,20 @@ TEST(CommandLineTest, SwitchesAreWholeArgumentsAndRemovalWins) {
 
 TEST(CommandLineTest, HeadlessWhenAskedAsServiceOrWithoutDisplay) {
     const struct {
-        bool m_Requested;
-        bool m_Service;
         const char* m_Display;
         const char* m_Wayland;
         const char* m_Platform;
+        bool m_Requested;
+        bool m_Service;
         bool m_Headless;
     } rows[] = {
-        {false, false, ":0", nullptr, nullptr, false},
-        {false, false, nullptr, "wayland-0", nullptr, false},
-        {false, false, nullptr, nullptr, "offscreen", false},
-        {false, false, nullptr, nullptr, nullptr, true},
-        {false, false, "", "", "", true},
-        {true, false, ":0", nullptr, nullptr, true},
-        {false, true, ":0", nullptr, nullptr, true},
+        {":0", nullptr, nullptr, false, false, false},
+        {nullptr, "wayland-0", nullptr, false, false, false},
+        {nullptr, nullptr, "offscreen", false, false, false},
+        {nullptr, nullptr, nullptr, false, false, true},
+        {"", "", "", false, false, true},
+        {":0", nullptr, nullptr, true, false, true},
+        {":0", nullptr, nullptr, false, true, true},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ChooseHeadless(row.m_Requested, row.m_Service, row.m_Display, row.m_Wayland,
@@ -140,15 +140,15 @@ class InstanceTest : public ::testing::Test {
 TEST_F(InstanceTest, InstallAndUninstallReportTheirOutcomeAndKeepTheFlag) {
     const struct {
         const char* m_Switch;
-        bool m_Succeeds;
         const char* m_Message;
-        int m_Status;
         const char* m_Stored;
+        int m_Status;
+        bool m_Succeeds;
     } rows[] = {
-        {"/I", true, "Tellwick for Zorvan service installation succeeded", 0, "1"},
-        {"/I", false, "Tellwick for Zorvan failed to install as service", 1, "unchanged"},
-        {"/U", true, "Tellwick for Zorvan service uninstalled successfully", 0, "0"},
-        {"/U", false, "Tellwick for Zorvan failed to uninstall as service", 1, "unchanged"},
+        {"/I", "Tellwick for Zorvan service installation succeeded", "1", 0, true},
+        {"/I", "Tellwick for Zorvan failed to install as service", "unchanged", 1, false},
+        {"/U", "Tellwick for Zorvan service uninstalled successfully", "0", 0, true},
+        {"/U", "Tellwick for Zorvan failed to uninstall as service", "unchanged", 1, false},
     };
     for (const auto& row : rows) {
         FakeService service;
