@@ -1,0 +1,40 @@
+// Helpers shared by the fuzz targets: invariant checks that stop the run, and
+// one scratch folder per process made the AppFolder and removed at exit.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "shell/ini.h"
+
+namespace tw::fuzz {
+
+// libFuzzer reports an abort as a crash and keeps the input.
+inline void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// Made once, on first use; holds no Tellwick.ini unless the target writes one.
+inline const std::string& ScratchFolder() {
+    static const std::string folder = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tellwick-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(ScratchFolder(), ignored);
+        });
+        SetAppFolder(pattern);
+        return AppFolder();
+    }();
+    return folder;
+}
+
+}  // namespace tw::fuzz
