@@ -7,7 +7,8 @@
 //     changes neither the replies nor the alarms.
 //
 // Input: byte 0 settings, byte 1 largest chunk (0: all at once), byte 2 chunk
-// seed, byte 3 repeat count; the rest is what the partner sends.
+// seed, byte 3 repeat count (used when bits 5 and 6 of byte 0 are set); the rest is what the
+// partner sends.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -52,8 +53,9 @@ Options ReadOptions(const uint8_t* data) {
     options.m_Convert = (data[0] & 16U) != 0;
     options.m_LargestChunk = data[1];
     options.m_Seed = data[2] | 1U;
-    // Repeating the payload reaches the receive-buffer bound without long inputs.
-    options.m_Repeats = (data[0] & 32U) != 0 ? 1 + data[3] % 48 : 1;
+    // Repeating the payload reaches the receive-buffer bound without long
+    // inputs; kept to a quarter of the runs, since each costs many chunks.
+    options.m_Repeats = (data[0] & 96U) == 96U ? 1 + data[3] % 32 : 1;
     return options;
 }
 

@@ -19,22 +19,35 @@ inline void Check(bool condition) {
     }
 }
 
-// Made once, on first use; holds no Tellwick.ini unless the target writes one.
-inline const std::string& ScratchFolder() {
-    static const std::string folder = [] {
+// A temporary folder, made the AppFolder, removed when the process exits.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tellwick-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(ScratchFolder(), ignored);
-        });
         SetAppFolder(pattern);
-        return AppFolder();
-    }();
-    return folder;
+        m_Path = AppFolder();
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_Path, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::string& Path() const { return m_Path; }
+
+  private:
+    std::string m_Path;
+};
+
+// Made once, on first use; holds no Tellwick.ini unless the target writes one.
+inline const std::string& ScratchFolder() {
+    static const ScratchDirectory directory;
+    return directory.Path();
 }
 
 }  // namespace tw::fuzz
