@@ -2,6 +2,7 @@
 
 #include "espa/trace.h"
 #include "ports/counters.h"
+#include "shell/hostfilter.h"
 
 namespace tw {
 namespace {
@@ -136,6 +137,7 @@ void AlarmLink::SetUpZorvanListener() {
         return;
     }
     listener->SetLocalPort(m_Gateway.m_General.ZorvanPort);
+    listener->SetLocalAddress(m_Gateway.m_General.ZorvanListenAddress);
     std::string error;
     if (!listener->Listen(error)) {
         m_Gateway.WriteEventLog("Could not set Zorvan port (" +
@@ -227,11 +229,19 @@ void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
     if (listener == nullptr || data == nullptr) {
         return;
     }
+    const std::string peer =
+        listener->RemoteHostIP() + ":" + std::to_string(listener->RemotePort());
+    // Checked before the current connection is dropped, so that a refused
+    // host cannot knock the alarm server off.
+    if (!IsHostAllowed(m_Gateway.m_General.ZorvanAllowedHosts, listener->RemoteHostIP())) {
+        m_Gateway.WriteEventLog("Refused Zorvan connection from " + peer +
+                                " (not in ZorvanAllowedHosts)");
+        return;
+    }
     // One connection at a time: the newest replaces the older.
     data->Close();
     data->Accept(requestId);
-    m_Gateway.WriteEventLog("Accepted Zorvan connection from " + listener->RemoteHostIP() + ":" +
-                            std::to_string(listener->RemotePort()));
+    m_Gateway.WriteEventLog("Accepted Zorvan connection from " + peer);
     ShowZorvanConnectionState();
 }
 

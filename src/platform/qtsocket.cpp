@@ -101,6 +101,10 @@ void QtSocket::SetLocalPort(int32_t port) {
     m_LocalPort = port;
 }
 
+void QtSocket::SetLocalAddress(const std::string& address) {
+    m_LocalAddress = address;
+}
+
 std::string QtSocket::RemoteHost() const {
     return m_RemoteHost;
 }
@@ -130,8 +134,13 @@ bool QtSocket::Listen(std::string& error) {
         error = "Invalid port number " + std::to_string(m_LocalPort);
         return false;
     }
+    QHostAddress address(QHostAddress::AnyIPv4);
+    if (!m_LocalAddress.empty() && !address.setAddress(QString::fromStdString(m_LocalAddress))) {
+        error = "Invalid listen address " + m_LocalAddress;
+        return false;
+    }
     auto server = std::make_unique<QTcpServer>();
-    if (!server->listen(QHostAddress::AnyIPv4, static_cast<quint16>(m_LocalPort))) {
+    if (!server->listen(address, static_cast<quint16>(m_LocalPort))) {
         error = ToStd(server->errorString());
         return false;
     }

@@ -37,6 +37,7 @@ class QtSocket : public Socket {
     // When listening on port 0, the port the system chose.
     int32_t LocalPort() const override;
     void SetLocalPort(int32_t port) override;
+    void SetLocalAddress(const std::string& address) override;
     std::string RemoteHost() const override;
     void SetRemoteHost(const std::string& host) override;
     int32_t RemotePort() const override;
@@ -80,6 +81,7 @@ class QtSocket : public Socket {
     bool m_PeerClosed = false;
 
     int32_t m_LocalPort = 0;
+    std::string m_LocalAddress;  // empty: every IPv4 address
     std::string m_RemoteHost;
     int32_t m_RemotePort = 0;
     Peer m_LastPeer;

@@ -39,6 +39,10 @@ class Socket {
 
     virtual int32_t LocalPort() const = 0;
     virtual void SetLocalPort(int32_t port) = 0;
+    // The one local address (IPv4 or IPv6 text) that Listen binds to; empty,
+    // the default, listens on every IPv4 address. Objects that cannot bind
+    // to one address ignore it.
+    virtual void SetLocalAddress(const std::string& /*address*/) {}
     // Host name or dotted address of the partner to connect to, exactly as set.
     virtual std::string RemoteHost() const = 0;
     virtual void SetRemoteHost(const std::string& host) = 0;

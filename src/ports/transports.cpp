@@ -2,11 +2,14 @@
 
 #include "espa/linklayer.h"
 #include "ports/connectionstatus.h"
+#include "shell/hostfilter.h"
 
 namespace tw {
 namespace {
 
-std::string PortLabel(int16_t port) { return "Connection (" + std::to_string(port) + ")"; }
+std::string PortLabel(int16_t port) {
+    return "Connection (" + std::to_string(port) + ")";
+}
 
 }  // namespace
 
@@ -34,7 +37,14 @@ void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t r
     if (listener == nullptr || data == nullptr) {
         return;
     }
-    const std::string peer = listener->RemoteHostIP() + ":" + std::to_string(listener->RemotePort());
+    const std::string peer =
+        listener->RemoteHostIP() + ":" + std::to_string(listener->RemotePort());
+    // Checked first: a refused host must not disturb the port's partner.
+    if (!IsHostAllowed(gateway.m_Ports[port].AllowedHosts, listener->RemoteHostIP())) {
+        gateway.WriteEventLog(PortLabel(port) + " refused connection from " + peer +
+                              " (not in AllowedHosts)");
+        return;
+    }
     if (data->State() == Socket::StateConnected) {
         // The port already has its partner: the newcomer is not taken over (the
         // listener closes a request nobody accepts) and the partner's partly
@@ -71,7 +81,7 @@ void Winsock_Data_Error(Gateway& gateway, int16_t port, int32_t /*number*/,
 }
 
 class PortTransportEvents::ListenerEvents : public SocketEvents {
-public:
+  public:
     ListenerEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
     void OnConnectionRequest(int64_t requestId) override {
         Winsock_Connect_ConnectionRequest(m_Gateway, m_Port, requestId);
@@ -81,13 +91,13 @@ public:
     void OnClose() override {}
     void OnError(int32_t /*number*/, const std::string& /*description*/) override {}
 
-private:
+  private:
     Gateway& m_Gateway;
     int16_t m_Port;
 };
 
 class PortTransportEvents::DataEvents : public SocketEvents {
-public:
+  public:
     DataEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
     void OnConnectionRequest(int64_t /*requestId*/) override {}
     void OnDataArrival(int64_t bytesTotal) override {
@@ -99,17 +109,17 @@ public:
         Winsock_Data_Error(m_Gateway, m_Port, number, description);
     }
 
-private:
+  private:
     Gateway& m_Gateway;
     int16_t m_Port;
 };
 
 class PortTransportEvents::SerialLineEvents : public SerialEvents {
-public:
+  public:
     SerialLineEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
     void OnComm() override { MSComm_OnComm(m_Gateway, m_Port); }
 
-private:
+  private:
     Gateway& m_Gateway;
     int16_t m_Port;
 };

@@ -28,8 +28,27 @@ class SectionReader {
         return Checked(key, defaultText, fallback, ToMilliseconds,
                        "does not fit in 32 bits as milliseconds (at most 2147483 seconds)");
     }
-    void Report(const char* key, const std::string& value, const char* reason) {
+    void Report(const char* key, const std::string& value, const std::string& reason) {
         m_Problems.push_back({m_Section, key, value, reason});
+    }
+    HostFilter Hosts(const char* key) {
+        const std::string text = Text(key, "");
+        std::string badEntry;
+        if (auto filter = ParseHostFilter(text, badEntry)) {
+            return *filter;
+        }
+        const std::string reason =
+            "entry \"" + badEntry + "\" is no IPv4/IPv6 address or CIDR range";
+        Report(key, text, reason);
+        return {};
+    }
+    std::string Address(const char* key) {
+        std::string text = TrimBlanks(Text(key, ""));
+        if (!text.empty() && !IsIpAddress(text)) {
+            Report(key, text, "is no IPv4/IPv6 address");
+            return {};
+        }
+        return text;
     }
     size_t ProblemCount() const { return m_Problems.size(); }
 
@@ -96,6 +115,8 @@ GeneralSettings LoadGeneralSettings(std::vector<ConfigProblem>& problems) {
     s.ZorvanPort = ini.Whole("ZorvanPort", "14000", s.ZorvanPort);
     s.BufferIfZorvanNotConnected = ini.Flag("BufferIfZorvanNotConnected", "1");
     s.ESPACategory = ini.Text("ESPACategory", "");
+    s.ZorvanAllowedHosts = ini.Hosts("ZorvanAllowedHosts");
+    s.ZorvanListenAddress = ini.Address("ZorvanListenAddress");
     return s;
 }
 
@@ -121,6 +142,8 @@ PortSettings LoadPortSettings(int port, std::vector<ConfigProblem>& problems) {
     s.ComSetting = ini.Text("ComSetting", "");
     s.PortType = ToUpperAscii(TrimBlanks(ini.Text("PortType", "")));
     s.ComDevice = ini.Text("ComDevice", "");
+    s.AllowedHosts = ini.Hosts("AllowedHosts");
+    s.ListenAddress = ini.Address("ListenAddress");
     s.PortKind = DecidePortKind(s);
     if (s.PortKind == PortKindTcpClient) {
         const std::string portText = GetField(s.RemoteAddress, 1, ":");

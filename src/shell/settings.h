@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/hostfilter.h"
+
 namespace tw {
 
 constexpr int kPortCount = 8;
@@ -33,6 +35,9 @@ struct GeneralSettings {
     int32_t ZorvanPort = 14000;
     bool BufferIfZorvanNotConnected = true;
     std::string ESPACategory;
+    // Access control of the alarm-server listener; empty: anyone, any address.
+    HostFilter ZorvanAllowedHosts;
+    std::string ZorvanListenAddress;
 };
 
 // Section "ESPA_Port_" + n. Times in milliseconds except PollFailRemindTime.
@@ -52,6 +57,9 @@ struct PortSettings {
     std::string PortType;  // trimmed, upper-cased
     int16_t PortKind = PortKindNone;
     std::string ComDevice;  // optional device path overriding COMn -> /dev/ttyS(n-1)
+    // Access control of a TCPS port's listener; empty: anyone, any address.
+    HostFilter AllowedHosts;
+    std::string ListenAddress;
 
     // Split forms used when the transports are configured.
     int16_t ComPortNumber() const;        // field 0 from its fourth character on

@@ -41,6 +41,7 @@ int Install(ServiceControl& service, MessageBoxes& messages) {
 void ConfigureTcpServer(Gateway& gateway, int16_t port) {
     if (Socket* listener = gateway.Winsock_Connect[port]) {
         listener->SetLocalPort(gateway.m_Ports[port].ListenPort);
+        listener->SetLocalAddress(gateway.m_Ports[port].ListenAddress);
     }
 }
 

@@ -284,6 +284,27 @@ TEST_F(AlarmLinkTest, NewestAlarmServerConnectionReplacesTheOlder) {
                                         "Accepted Zorvan connection from 10.0.0.10:50002"}));
 }
 
+TEST_F(AlarmLinkTest, ARefusedHostDoesNotKnockTheAlarmServerOff) {
+    std::string badEntry;
+    m_Gateway.m_General.ZorvanAllowedHosts = *ParseHostFilter("127.0.0.1", badEntry);
+    m_Gateway.m_General.ZorvanListenAddress = "127.0.0.1";
+    m_Link.SetUpZorvanListener();
+    EXPECT_EQ(m_Listener.m_LocalAddress, "127.0.0.1");
+    ConnectAlarmServer();
+    m_Listener.m_RemoteHostIP = "10.0.0.66";
+    m_Listener.m_RemotePort = 50003;
+    m_Listener.m_Events->OnConnectionRequest(13);
+    EXPECT_EQ(m_Data.m_CloseCalls, 0);
+    EXPECT_TRUE(m_Data.m_AcceptedIds.empty());
+    EXPECT_EQ(m_Data.State(), Socket::StateConnected);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{"Refused Zorvan connection from 10.0.0.66:50003 "
+                                                   "(not in ZorvanAllowedHosts)"});
+
+    m_Listener.m_RemoteHostIP = "127.0.0.1";
+    m_Listener.m_Events->OnConnectionRequest(14);
+    EXPECT_EQ(m_Data.m_AcceptedIds, std::vector<int64_t>{14});
+}
+
 TEST_F(AlarmLinkTest, CloseAndErrorDropTheConnectionAndSayWhy) {
     m_Link.SetUpZorvanListener();
     ConnectAlarmServer();

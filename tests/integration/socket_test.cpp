@@ -133,6 +133,35 @@ TEST_F(SocketTest, ListenOnAPortInUseFailsAtOnceWithReadableText) {
     EXPECT_EQ(error, "Invalid port number 70000");
 }
 
+TEST_F(SocketTest, ListenBindsToTheOneLocalAddressGiven) {
+    QtSocket bound;
+    Recorder boundEvents(bound);
+    bound.SetLocalAddress("127.0.0.2");
+    std::string error;
+    ASSERT_TRUE(bound.Listen(error)) << error;
+
+    QtSocket elsewhere;
+    Recorder elsewhereEvents(elsewhere);
+    elsewhere.SetRemoteHost("127.0.0.1");
+    elsewhere.SetRemotePort(bound.LocalPort());
+    elsewhere.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return !elsewhereEvents.m_Errors.empty(); }));
+    EXPECT_EQ(elsewhereEvents.m_Errors[0].second, "Connection refused");
+
+    QtSocket client;
+    Recorder clientEvents(client);
+    client.SetRemoteHost("127.0.0.2");
+    client.SetRemotePort(bound.LocalPort());
+    client.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return boundEvents.m_Requesters.size() == 1; }));
+
+    QtSocket invalid;
+    invalid.SetLocalAddress("localhost");
+    EXPECT_FALSE(invalid.Listen(error));
+    EXPECT_EQ(error, "Invalid listen address localhost");
+    EXPECT_EQ(invalid.State(), Socket::StateClosed);
+}
+
 TEST_F(SocketTest, RefusedConnectRaisesErrorWithReadableText) {
     const int32_t freePort = m_Listener.LocalPort();
     m_Listener.Close();

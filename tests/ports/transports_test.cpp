@@ -82,6 +82,28 @@ TEST_F(TransportsTest, ASecondPartnerIsRefusedAndTheFirstKeepsItsInput) {
     EXPECT_EQ(m_Data[0].m_Sent, "\x06");
 }
 
+TEST_F(TransportsTest, AHostOutsideAllowedHostsIsRefusedWithoutDisturbingThePartner) {
+    std::string badEntry;
+    m_Gateway.m_Ports[0].AllowedHosts = *ParseHostFilter("10.0.0.0/24, ::1", badEntry);
+    m_Data[0].m_State = Socket::StateConnected;
+    m_Data[0].Arrive(kCall.substr(0, 5));
+    m_Listener[0].m_RemoteHostIP = "10.1.2.3";
+    m_Listener[0].m_RemotePort = 40001;
+    m_Listener[0].m_Events->OnConnectionRequest(19);
+    EXPECT_TRUE(m_Data[0].m_AcceptedIds.empty());
+    EXPECT_EQ(m_Data[0].m_CloseCalls, 0);
+    EXPECT_EQ(m_Gateway.m_Runtime[0].ReceiveBuffer, kCall.substr(0, 5));
+    EXPECT_NE(Log().find("Connection (0) refused connection from 10.1.2.3:40001 (not in "
+                         "AllowedHosts)\r\n"),
+              std::string::npos);
+
+    // Once the partner has gone, a listed host is taken as before.
+    m_Data[0].m_State = Socket::StateClosed;
+    m_Listener[0].m_RemoteHostIP = "::ffff:10.0.0.7";
+    m_Listener[0].m_Events->OnConnectionRequest(20);
+    EXPECT_EQ(m_Data[0].m_AcceptedIds, std::vector<int64_t>{20});
+}
+
 TEST_F(TransportsTest, CloseConnectAndErrorAreLoggedAfterTheStatusRefresh) {
     m_Data[1].m_State = Socket::StateConnected;
     m_Data[1].m_RemoteHost = "pager.local";

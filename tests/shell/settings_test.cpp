@@ -148,5 +148,48 @@ TEST(PortSettingsTest, ReadsTheOtherKeys) {
     EXPECT_FALSE(p.Swedish7BitASCII2ISOLatin1);
 }
 
+TEST(AccessSettingsTest, ReadsAllowedHostsAndListenAddresses) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[General]\nZorvanAllowedHosts= 127.0.0.1 , ::1\nZorvanListenAddress= 127.0.0.1\n"
+                 "[ESPA_Port_1]\nPortType=TCPS\nListenPort=4001\n"
+                 "AllowedHosts=10.0.0.0/8\nListenAddress=::1\n");
+    std::vector<ConfigProblem> problems;
+    const GeneralSettings g = LoadGeneralSettings(problems);
+    const PortSettings p = LoadPortSettings(1, problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_TRUE(IsHostAllowed(g.ZorvanAllowedHosts, "::1"));
+    EXPECT_FALSE(IsHostAllowed(g.ZorvanAllowedHosts, "10.0.0.1"));
+    EXPECT_EQ(g.ZorvanListenAddress, "127.0.0.1");
+    EXPECT_EQ(p.PortKind, PortKindTcpServer);
+    EXPECT_TRUE(IsHostAllowed(p.AllowedHosts, "10.1.1.1"));
+    EXPECT_FALSE(IsHostAllowed(p.AllowedHosts, "192.168.1.1"));
+    EXPECT_EQ(p.ListenAddress, "::1");
+    EXPECT_FALSE(LoadPortSettings(2, problems).AllowedHosts.IsActive());
+}
+
+TEST(AccessSettingsTest, AnInvalidEntryIsOneProblemAndDisablesThePort) {
+    TempFolder folder;
+    folder.Write("Tellwick.ini",
+                 "[General]\nZorvanAllowedHosts=10.0.0.1, gateway\nZorvanListenAddress=localhost\n"
+                 "[ESPA_Port_1]\nPortType=TCPS\nListenPort=4001\nAllowedHosts=10.0.0.0/40\n"
+                 "[ESPA_Port_2]\nPortType=TCPS\nListenPort=4002\nListenAddress=10.0.0.300\n");
+    std::vector<ConfigProblem> problems;
+    const GeneralSettings g = LoadGeneralSettings(problems);
+    EXPECT_EQ(LoadPortSettings(1, problems).PortKind, PortKindNone);
+    EXPECT_EQ(LoadPortSettings(2, problems).PortKind, PortKindNone);
+    ASSERT_EQ(problems.size(), 4U);
+    EXPECT_EQ(problems[0].Describe(),
+              "Configuration error in section General, key ZorvanAllowedHosts = \"10.0.0.1, "
+              "gateway\": entry \"gateway\" is no IPv4/IPv6 address or CIDR range");
+    EXPECT_EQ(problems[1].Describe(),
+              "Configuration error in section General, key ZorvanListenAddress = \"localhost\": "
+              "is no IPv4/IPv6 address");
+    EXPECT_EQ(problems[2].Section, "ESPA_Port_1");
+    EXPECT_EQ(problems[2].Key, "AllowedHosts");
+    EXPECT_EQ(problems[3].Key, "ListenAddress");
+    EXPECT_FALSE(g.ZorvanAllowedHosts.IsActive());
+}
+
 }  // namespace
 }  // namespace tw

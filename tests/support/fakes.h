@@ -20,6 +20,7 @@ public:
     int16_t State() const override { return m_State; }
     int32_t LocalPort() const override { return m_LocalPort; }
     void SetLocalPort(int32_t port) override { m_LocalPort = port; }
+    void SetLocalAddress(const std::string& address) override { m_LocalAddress = address; }
     std::string RemoteHost() const override { return m_RemoteHost; }
     void SetRemoteHost(const std::string& host) override { m_RemoteHost = host; }
     int32_t RemotePort() const override { return m_RemotePort; }
@@ -73,6 +74,7 @@ public:
 
     int16_t m_State = StateClosed;
     int32_t m_LocalPort = 0;
+    std::string m_LocalAddress;
     std::string m_RemoteHost;
     int32_t m_RemotePort = 0;
     std::string m_RemoteHostIP;
