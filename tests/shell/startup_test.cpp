@@ -254,7 +254,7 @@ class StartGatewayTest : public ::testing::Test {
 
 TEST_F(StartGatewayTest, FirstLinesAreTheDashesTheVersionAndTheClientPorts) {
     ASSERT_TRUE(
-        Start("[ESPA_Port_1]\nPortType=TCPS\nListenPort=4000\n"
+        Start("[ESPA_Port_1]\nPortType=TCPS\nListenPort=4000\nListenAddress=127.0.0.1\n"
               "[ESPA_Port_3]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"));
     const std::vector<std::string> expected{
         std::string(80, '-'),
@@ -265,6 +265,7 @@ TEST_F(StartGatewayTest, FirstLinesAreTheDashesTheVersionAndTheClientPorts) {
     EXPECT_EQ(m_Data[3].m_RemoteHost, "10.0.0.5");
     EXPECT_EQ(m_Data[3].m_RemotePort, 4001);
     EXPECT_EQ(m_Connect[1].m_LocalPort, 4000);
+    EXPECT_EQ(m_Connect[1].m_LocalAddress, "127.0.0.1");
     EXPECT_EQ(m_Connect[1].m_ListenCalls + m_Data[3].m_ConnectCalls, 0);
     EXPECT_EQ(m_View.StatusPanel(1), "Waiting for Zorvan connection at port 14000");
 }
