@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDate>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
@@ -128,6 +129,45 @@ TEST_F(MainWindowTest, StatusBarShowsLinkCountersDateAndTime) {
               locale.toString(QDate(2019, 5, 28), QLocale::ShortFormat));
     EXPECT_EQ(QString::fromLatin1(m_Main.StatusPanel(4)),
               locale.toString(QTime(0, 0, 1), QLocale::ShortFormat));
+}
+
+TEST_F(MainWindowTest, CounterPanelWidensToItsTextAndTheLinkPanelGivesWayFirst) {
+    const auto* link = m_Main.statusBar()->findChild<QLabel*>("StatusBar_Panel1");
+    const auto* counters = m_Main.statusBar()->findChild<QLabel*>("StatusBar_Panel2");
+    ASSERT_NE(link, nullptr);
+    ASSERT_NE(counters, nullptr);
+    const auto textWidth = [](const QLabel* panel) {
+        return panel->fontMetrics().horizontalAdvance(panel->text());
+    };
+    const auto room = [](const QLabel* panel) {
+        return panel->contentsRect().width() - panel->indent() - 2 * panel->margin();
+    };
+    m_Main.SetStatusPanel(1, "Waiting for Zorvan connection at port 14000");
+    const int initialWidth = test::Scaled(m_Main, 582);
+    const struct {
+        int WindowWidth;
+        const char* Counters;
+        bool LinkAtFullWidth;
+    } rows[] = {
+        {initialWidth, "Zorvan TxBytes:1873, RxBytes:0", false},
+        {initialWidth, "Zorvan TxBytes:2147483647, RxBytes:2147483647", false},
+        {initialWidth, "", false},
+        {test::Scaled(m_Main, 1100), "Zorvan TxBytes:2147483647, RxBytes:2147483647", true},
+    };
+    m_Main.show();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Counters);
+        m_Main.SetStatusPanel(2, row.Counters);
+        m_Main.resize(row.WindowWidth, m_Main.height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_Main.width(), row.WindowWidth);
+        EXPECT_GE(room(counters), textWidth(counters));
+        EXPECT_GE(counters->width(), test::Scaled(m_Main, 96));
+        EXPECT_LE(link->width(), test::Scaled(m_Main, 379));
+        if (row.LinkAtFullWidth) {
+            EXPECT_EQ(link->width(), test::Scaled(m_Main, 379));
+        }
+    }
 }
 
 TEST_F(MainWindowTest, CaptionAndExitEntryTakeWhatStartUpAdds) {

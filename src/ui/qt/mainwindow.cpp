@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTime>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "ui/qt/debugwindow.h"
 #include "ui/qt/latin1.h"
@@ -28,6 +29,45 @@ constexpr int kPortCount = 8;
 
 bool ValidPort(int16_t port) {
     return port >= 0 && port < kPortCount;
+}
+
+// A status-bar panel of a set width. The link panel keeps that width whatever
+// its text and gives way first when the window is too narrow for all four
+// panels; the counter panel, read at a glance, is at least that wide and
+// widens to show its whole text.
+class StatusPanel : public QLabel {
+  public:
+    enum class Fit { Yield, Widen };
+
+    StatusPanel(int width, Fit fit, QWidget* parent) : QLabel(parent), m_Width(width), m_Fit(fit) {
+        setSizePolicy(fit == Fit::Yield ? QSizePolicy::Maximum : QSizePolicy::Fixed,
+                      QSizePolicy::Preferred);
+    }
+    QSize sizeHint() const override {
+        const QSize text = QLabel::sizeHint();
+        return {m_Fit == Fit::Yield ? m_Width : std::max(m_Width, text.width()), text.height()};
+    }
+    QSize minimumSizeHint() const override {
+        return {m_Fit == Fit::Yield ? 0 : sizeHint().width(), QLabel::minimumSizeHint().height()};
+    }
+
+  private:
+    int m_Width;
+    Fit m_Fit;
+};
+
+// Panel 1 (link state) and 2 (counters) have their set widths; the date and
+// the time take what their texts need.
+QLabel* NewPanel(std::size_t index, double scale, QWidget* bar) {
+    switch (index) {
+        case 0:
+            return new StatusPanel(qRound(kLinkPanelWidth * scale), StatusPanel::Fit::Yield, bar);
+        case 1:
+            return new StatusPanel(qRound(kCounterPanelWidth * scale), StatusPanel::Fit::Widen,
+                                   bar);
+        default:
+            return new QLabel(bar);
+    }
 }
 
 }  // namespace
@@ -78,15 +118,13 @@ void MainWindow::BuildStatusBar(double scale) {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     for (std::size_t i = 0; i < m_Panels.size(); ++i) {
-        auto* panel = new QLabel(bar);
+        QLabel* panel = NewPanel(i, scale, bar);
         panel->setObjectName(QStringLiteral("StatusBar_Panel%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setIndent(3);
         bar->addWidget(panel);
         m_Panels[i] = panel;
     }
-    m_Panels[0]->setFixedWidth(qRound(kLinkPanelWidth * scale));
-    m_Panels[1]->setFixedWidth(qRound(kCounterPanelWidth * scale));
 }
 
 void MainWindow::BuildMenus() {
@@ -159,7 +197,7 @@ void MainWindow::SetStatusPanel(int panel, const std::string& text) {
     const QString newText = FromLatin1(text);
     QLabel* label = m_Panels[panel - 1];
     if (label->text() != newText) {
-        // The fixed-width panels cut long texts off; the tooltip shows all of it.
+        // The link panel may be too narrow for its text; the tooltip shows all of it.
         label->setText(newText);
         label->setToolTip(newText);
     }
