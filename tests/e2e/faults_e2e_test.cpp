@@ -95,7 +95,7 @@ TEST_F(FaultsE2eTest, GarbageFloodLeavesOtherPortsAnsweringMemoryBoundedAndPortB
     const auto floodStart = SteadyClock::now();
     std::thread flood([&] {
         std::mt19937 random(9);
-        std::string chunk(64 * 1024, '\0');
+        std::string chunk(size_t{64} * 1024, '\0');
         for (char& byte : chunk) {
             byte = static_cast<char>(random());
         }
@@ -130,7 +130,7 @@ TEST_F(FaultsE2eTest, GarbageFloodLeavesOtherPortsAnsweringMemoryBoundedAndPortB
     // The port's input never holds more than 64 KiB; what else grows is the
     // platform's buffers, bounded too. 32 MiB is far above that and far below the flood.
     EXPECT_LT(peakKiB - baselineKiB, 32 * 1024);
-    Figure("flood: " + std::to_string(sent / (1024 * 1024)) + " MiB garbage in " +
+    Figure("flood: " + std::to_string(sent / (size_t{1024} * 1024)) + " MiB garbage in " +
            std::to_string(seconds) + " s; other port answered " + std::to_string(answered) +
            " calls, " + std::to_string(unanswered) + " unanswered, slowest " +
            std::to_string(slowestMs) + " ms; VmRSS " + std::to_string(baselineKiB) + " -> peak " +
@@ -469,7 +469,7 @@ class HostileIniTest : public FaultsE2eTest {
 };
 
 TEST_F(HostileIniTest, HugeValuesMissingEqualsBinaryAndNulsAreReportedWithoutACrash) {
-    std::string binary(64 * 1024, '\0');
+    std::string binary(size_t{64} * 1024, '\0');
     std::mt19937 random(4);
     for (char& byte : binary) {
         byte = static_cast<char>(random());
@@ -500,7 +500,7 @@ TEST_F(HostileIniTest, HugeValuesMissingEqualsBinaryAndNulsAreReportedWithoutACr
 }
 
 TEST_F(HostileIniTest, MegabyteLinesAreReadWithoutACrash) {
-    const std::string megabyte(1024 * 1024, 'x');
+    const std::string megabyte(size_t{1024} * 1024, 'x');
     const std::vector<HostileIni> rows = {
         {"1 MB lines",
          "[General]\n" + m_Zorvan + megabyte + "\n" + m_Port + "Description=" + megabyte + "\n",
