@@ -42,6 +42,12 @@ int32_t ErrorNumber(QAbstractSocket::SocketError error) {
 
 const char* const kInvalidOperation = "Invalid operation at current state";
 
+// The most a connection holds read but not yet handed on. Beyond it the
+// bytes wait in the system and the sender is slowed down, so that a partner
+// flooding its port costs bounded memory and hands over bounded chunks, each
+// handled quickly enough for the other ports' events to come in between.
+constexpr qint64 kReadBufferSize = qint64{64} * 1024;
+
 }  // namespace
 
 QtSocket::QtSocket() = default;
@@ -186,6 +192,7 @@ bool QtSocket::Accept(int64_t requestId) {
 void QtSocket::TakeConnection(std::unique_ptr<QTcpSocket> connection) {
     ++m_Generation;
     m_Connection = std::move(connection);
+    m_Connection->setReadBufferSize(kReadBufferSize);
     m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_LastPeer = Peer{PeerAddress(*m_Connection), m_Connection->peerPort()};
     m_RemotePort = m_LastPeer.m_Port;
@@ -237,6 +244,7 @@ void QtSocket::Connect() {
     }
     ++m_Generation;
     m_Connection = std::make_unique<QTcpSocket>();
+    m_Connection->setReadBufferSize(kReadBufferSize);
     WatchConnection();
     m_Connection->connectToHost(QString::fromStdString(m_RemoteHost),
                                 static_cast<quint16>(m_RemotePort));

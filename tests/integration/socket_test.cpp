@@ -1,6 +1,7 @@
 // QtSocket on real loopback connections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -25,7 +26,11 @@ class Recorder : public SocketEvents {
             m_OnRequest(requestId);
         }
     }
-    void OnDataArrival(int64_t /*bytesTotal*/) override { m_Data += m_Socket.GetData(); }
+    void OnDataArrival(int64_t /*bytesTotal*/) override {
+        const std::string chunk = m_Socket.GetData();
+        m_LargestChunk = std::max(m_LargestChunk, chunk.size());
+        m_Data += chunk;
+    }
     void OnConnect() override {
         ++m_Connects;
         m_LocalPortAtConnect = m_Socket.LocalPort();
@@ -45,6 +50,7 @@ class Recorder : public SocketEvents {
     std::function<void(int64_t)> m_OnRequest;
     std::vector<std::string> m_Requesters;
     std::string m_Data;
+    size_t m_LargestChunk = 0;
     int m_Connects = 0;
     int32_t m_LocalPortAtConnect = 0;
     int m_Closes = 0;
@@ -117,6 +123,27 @@ TEST_F(SocketTest, AcceptedConnectionCarriesEveryByteBothWaysUntilThePeerCloses)
     EXPECT_EQ(data.State(), Socket::StateClosed);
     EXPECT_TRUE(dataEvents.m_Errors.empty());
     EXPECT_FALSE(data.SendData("late"));
+}
+
+// A flooding partner must neither grow the read buffer without end nor hand
+// over one huge chunk that holds up every other event.
+TEST_F(SocketTest, AMegabyteArrivesCompleteInChunksOfAtMost64KiB) {
+    QtSocket data;
+    Recorder dataEvents(data);
+    AcceptInto({&data});
+    QtSocket client;
+    Recorder clientEvents(client);
+    ConnectClient(client);
+    ASSERT_TRUE(WaitUntil([&] { return data.State() == Socket::StateConnected; }));
+
+    std::string megabyte(size_t{1024} * 1024, '\0');
+    for (size_t i = 0; i < megabyte.size(); ++i) {
+        megabyte[i] = static_cast<char>(i * 7 % 251);
+    }
+    ASSERT_TRUE(client.SendData(megabyte));
+    ASSERT_TRUE(WaitUntil([&] { return dataEvents.m_Data.size() == megabyte.size(); }));
+    EXPECT_EQ(dataEvents.m_Data, megabyte);
+    EXPECT_LE(dataEvents.m_LargestChunk, size_t{64} * 1024);
 }
 
 TEST_F(SocketTest, ListenOnAPortInUseFailsAtOnceWithReadableText) {

@@ -1,0 +1,513 @@
+// Faults and load against the built gateway program: hostile and broken
+// partners, an alarm server that goes away, a log folder that disappears, a
+// serial line that vanishes and a hostile configuration file. Each test is
+// bounded in volume and time; the figures it measured are printed as
+// "[figure]" lines. TW_FLOOD_MB sets the garbage volume of the flood test
+// (default 8; tools/faults.sh runs 100 on a release build).
+#include <pty.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "e2e/gatewayprocess.h"
+
+namespace tw::test {
+namespace {
+
+void Figure(const std::string& text) {
+    std::printf("[figure] %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The settings every test shares: the TCP route to the alarm server, no
+// watchdog line, one second between reopen attempts, one second ESPA timeout.
+std::string GeneralSection(int zorvanPort, const std::string& extra = "") {
+    return "[General]\nZorvanPort=" + std::to_string(zorvanPort) +
+           "\nZorvanConnectionMethod=2\nWatchDogTagName=\nReconnectInterval=1\nESPATimeout=1\n"
+           "ESPACategory=Nurse\nBufferIfZorvanNotConnected=1\n" +
+           extra;
+}
+
+std::string TcpServerSection(int port, int listenPort, const std::string& extra = "") {
+    return "[ESPA_Port_" + std::to_string(port) + "]\nDescription=Ward " + std::to_string(port) +
+           "\nPortType=TCPS\nListenPort=" + std::to_string(listenPort) + "\n" + extra;
+}
+
+// The alarm line of a CallDialogue on the port with that description.
+std::string AlarmLine(const std::string& description, const std::string& text) {
+    return "1|||" + description + "||Nurse||" + text + "|\n";
+}
+
+size_t CountOf(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + needle.size())) {
+        ++count;
+    }
+    return count;
+}
+
+class FaultsE2eTest : public GatewayE2eTest {
+  protected:
+    // Starts the gateway on ini and waits until port answers a call.
+    std::unique_ptr<GatewayProcess> Start(const std::string& ini, int port) {
+        m_Folder.Write("Tellwick.ini", ini);
+        auto gateway = Run({});
+        EXPECT_TRUE(CallIsAnswered(port, "READY", 10000)) << Log();
+        return gateway;
+    }
+    // SIGTERM ends the gateway orderly with status 0.
+    void Stop(std::unique_ptr<GatewayProcess> gateway) {
+        gateway->Signal(SIGTERM);
+        EXPECT_EQ(gateway->WaitForExit(), 0);
+    }
+};
+
+size_t FloodMegabytes() {
+    const char* setting = std::getenv("TW_FLOOD_MB");
+    return setting != nullptr ? std::strtoul(setting, nullptr, 10) : 8;
+}
+
+TEST_F(FaultsE2eTest, GarbageFloodLeavesOtherPortsAnsweringMemoryBoundedAndPortBackAfterTimeout) {
+    const int floodPort = FreePort();
+    const int otherPort = FreePort();
+    // Under AddressSanitizer freed memory is held back (256 MB by default),
+    // which would hide what the gateway itself keeps.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string before = sanitizer != nullptr ? sanitizer : "";
+    setenv("ASAN_OPTIONS", (before + ":quarantine_size_mb=4").c_str(), 1);
+    auto gateway = Start(GeneralSection(FreePort()) + TcpServerSection(0, floodPort) +
+                             TcpServerSection(1, otherPort),
+                         otherPort);
+    setenv("ASAN_OPTIONS", before.c_str(), 1);
+    ASSERT_TRUE(CallIsAnswered(floodPort, "READY"));
+    const long baselineKiB = gateway->ResidentKiB();
+
+    RawSocket flooder;
+    ASSERT_TRUE(flooder.Connect(floodPort));
+    const timeval sendLimit{5, 0};
+    setsockopt(flooder.Descriptor(), SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+    const size_t total = FloodMegabytes() * 1024 * 1024;
+    std::atomic<size_t> sent{0};
+    std::atomic<bool> done{false};
+    const auto floodStart = SteadyClock::now();
+    std::thread flood([&] {
+        std::mt19937 random(9);
+        std::string chunk(size_t{64} * 1024, '\0');
+        for (char& byte : chunk) {
+            byte = static_cast<char>(random());
+        }
+        const auto deadline = SteadyClock::now() + std::chrono::seconds(60);
+        while (sent < total && SteadyClock::now() < deadline) {
+            const ssize_t written =
+                send(flooder.Descriptor(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
+            if (written <= 0) {
+                break;
+            }
+            sent += static_cast<size_t>(written);
+        }
+        done = true;
+    });
+    int answered = 0;
+    int unanswered = 0;
+    long peakKiB = baselineKiB;
+    double slowestMs = 0;
+    while (!done) {
+        const auto callStart = SteadyClock::now();
+        (CallIsAnswered(otherPort, "DURING FLOOD", 2000) ? answered : unanswered) += 1;
+        slowestMs = std::max(
+            slowestMs,
+            std::chrono::duration<double, std::milli>(SteadyClock::now() - callStart).count());
+        peakKiB = std::max(peakKiB, gateway->ResidentKiB());
+    }
+    flood.join();
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - floodStart).count();
+    EXPECT_EQ(sent, total);
+    EXPECT_GT(answered, 0);
+    EXPECT_EQ(unanswered, 0);
+    // The port's input never holds more than 64 KiB; what else grows is the
+    // platform's buffers, bounded too. 32 MiB is far above that and far below the flood.
+    EXPECT_LT(peakKiB - baselineKiB, 32 * 1024);
+    Figure("flood: " + std::to_string(sent / (size_t{1024} * 1024)) + " MiB garbage in " +
+           std::to_string(seconds) + " s; other port answered " + std::to_string(answered) +
+           " calls, " + std::to_string(unanswered) + " unanswered, slowest " +
+           std::to_string(slowestMs) + " ms; VmRSS " + std::to_string(baselineKiB) + " -> peak " +
+           std::to_string(peakKiB) + " KiB");
+
+    // Once the partner is silent for the ESPA timeout, its half-received
+    // garbage is discarded and the same connection carries calls again. What
+    // the gateway has not read yet is still ahead of the call, so the call is
+    // repeated after each timeout as a station does.
+    int attempts = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::this_thread::sleep_for(milliseconds(1200));
+            flooder.ReadAvailable();
+            flooder.ForgetReceived();
+            ++attempts;
+            return flooder.Send(CallDialogue("123", "AFTER FLOOD")) &&
+                   flooder.Receive(kCallAnswer, 1000) == kCallAnswer;
+        },
+        15000));
+    Figure("flood: the flooding partner's call answered at attempt " + std::to_string(attempts));
+    EXPECT_NE(Log().find("ESPA communication (0) failed"), std::string::npos);
+    Stop(std::move(gateway));
+}
+
+TEST_F(FaultsE2eTest, ConnectDisconnectLoopLeavesThePortAnswering) {
+    const int listenPort = FreePort();
+    auto gateway = Start(GeneralSection(FreePort()) + TcpServerSection(0, listenPort), listenPort);
+    const size_t logBefore = Log().size();
+    constexpr int kLoops = 500;
+    int connected = 0;
+    const auto start = SteadyClock::now();
+    for (int loop = 0; loop < kLoops; ++loop) {
+        RawSocket partner;
+        connected += partner.Connect(listenPort, 1000) ? 1 : 0;
+        if (loop % 2 == 1) {
+            partner.Reset();
+        }
+    }
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
+    EXPECT_EQ(connected, kLoops);
+    EXPECT_TRUE(CallIsAnswered(listenPort, "AFTER LOOP")) << Log().substr(logBefore, 2000);
+    const std::string grown = Log().substr(logBefore);
+    Figure("connect/disconnect: " + std::to_string(connected) + " connections in " +
+           std::to_string(seconds) + " s, then a call answered; event log grew by " +
+           std::to_string(grown.size()) + " bytes, " + std::to_string(CountOf(grown, "\r\n")) +
+           " lines (" + std::to_string(grown.size() / kLoops) + " bytes per connection)");
+    Stop(std::move(gateway));
+}
+
+TEST_F(FaultsE2eTest, BrokenPartnersLeaveThePortAnsweringTheNextOne) {
+    const int listenPort = FreePort();
+    auto gateway = Start(GeneralSection(FreePort(), "CloseESPAPortIfCommunicationFails=1\n") +
+                             TcpServerSection(0, listenPort),
+                         listenPort);
+    const std::string block =
+        "1\x02"
+        "1\x1f"
+        "123\x1e"
+        "2\x1fHALF\x03";
+    const std::string whole = "1\x05\x01" + block + BlockCheck(block) + "\x04";
+    const struct {
+        const char* m_Fault;
+        std::string m_Sent;  // before the partner stops
+        bool m_Reset;        // vanishes with a reset instead of an orderly close
+        bool m_StaysOpen;    // stays connected, silent (half-open)
+    } rows[] = {
+        {"connect, never send", "", false, true},
+        {"selection only, then silent", "1\x05", false, true},
+        {"half a block, then silent", whole.substr(0, 12), false, true},
+        {"half a block, then close", whole.substr(0, 12), false, false},
+        {"half a block, then reset", whole.substr(0, 12), true, false},
+        {"block without its check character, then close", whole.substr(0, whole.size() - 2), false,
+         false},
+        {"selection, then close", "1\x05", false, false},
+    };
+    int survived = 0;
+    for (const auto& row : rows) {
+        {
+            RawSocket partner;
+            ASSERT_TRUE(partner.Connect(listenPort));
+            ASSERT_TRUE(partner.Send(row.m_Sent));
+            if (row.m_StaysOpen) {
+                // Held open past the ESPA timeout: the gateway closes it.
+                EXPECT_TRUE(WaitFor([&] {
+                    partner.ReadAvailable();
+                    pollfd ready{partner.Descriptor(), POLLIN, 0};
+                    char byte = 0;
+                    return poll(&ready, 1, 0) == 1 &&
+                           recv(partner.Descriptor(), &byte, 1, MSG_PEEK) == 0;
+                })) << row.m_Fault;
+            } else if (row.m_Reset) {
+                partner.Reset();
+            }
+        }
+        const bool answered = CallIsAnswered(listenPort, "AFTER FAULT");
+        EXPECT_TRUE(answered) << row.m_Fault << "\n" << Log();
+        survived += answered ? 1 : 0;
+    }
+    Figure("broken partners: " + std::to_string(survived) + " of " +
+           std::to_string(std::size(rows)) + " faults survived, each followed by an answered call");
+    Stop(std::move(gateway));
+}
+
+std::string Numbered(int number) {
+    char text[16];
+    std::snprintf(text, sizeof text, "CALL %03d", number);
+    return text;
+}
+
+TEST_F(FaultsE2eTest, AlarmsWhileTheAlarmServerIsAwayArriveOnceInOrderUpToTheBound) {
+    const int zorvanPort = FreePort();
+    const int listenPort = FreePort();
+    auto gateway = Start(GeneralSection(zorvanPort) + TcpServerSection(0, listenPort), listenPort);
+    RawSocket alarmServer;
+    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
+    ASSERT_TRUE(LogShows("Accepted Zorvan connection from 127.0.0.1:"));
+    alarmServer.ReceiveLines(1);  // the READY call's alarm, buffered before
+    std::this_thread::sleep_for(milliseconds(200));
+    alarmServer.Close();
+    alarmServer.ForgetReceived();
+    ASSERT_TRUE(LogShows("Zorvan connection was closed"));
+
+    constexpr int kCalls = 250;
+    RawSocket partner;
+    ASSERT_TRUE(partner.Connect(listenPort));
+    int acknowledged = 0;
+    for (int call = 1; call <= kCalls; ++call) {
+        partner.ForgetReceived();
+        ASSERT_TRUE(partner.Send(CallDialogue("123", Numbered(call))));
+        acknowledged += partner.Receive(kCallAnswer) == kCallAnswer ? 1 : 0;
+    }
+    EXPECT_EQ(acknowledged, kCalls);
+    EXPECT_TRUE(
+        LogShows("Alarm buffer is full (200 alarms), new alarms are dropped until it has "
+                 "room again"));
+
+    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
+    std::string expected;
+    for (int call = 1; call <= 200; ++call) {
+        expected += AlarmLine("Ward 0", Numbered(call));
+    }
+    const std::string received = alarmServer.ReceiveLines(200, 10000);
+    EXPECT_EQ(received, expected);
+    std::this_thread::sleep_for(milliseconds(300));  // nothing may follow
+    EXPECT_EQ(alarmServer.ReadAvailable(), expected);
+    EXPECT_TRUE(
+        LogShows("Alarm buffer has room again, 50 alarm(s) were dropped while it was full"));
+
+    // Lost within the bound: the first 200 numbers, each once and in order.
+    int lost = 0;
+    size_t at = 0;
+    for (int call = 1; call <= 200; ++call) {
+        const size_t found = received.find(Numbered(call) + "|\n", at);
+        lost += found == std::string::npos ? 1 : 0;
+        at = found == std::string::npos ? at : found;
+    }
+    EXPECT_EQ(lost, 0);
+    Figure("alarm server away: " + std::to_string(kCalls) + " calls acknowledged, " +
+           std::to_string(CountOf(received, "\n")) + " alarms delivered after reconnection, " +
+           std::to_string(lost) + " lost within the bound of 200, " + std::to_string(kCalls - 200) +
+           " dropped beyond it and logged");
+
+    // A call now goes straight through again.
+    partner.Close();
+    alarmServer.ForgetReceived();
+    ASSERT_TRUE(CallIsAnswered(listenPort, "BACK"));
+    EXPECT_EQ(alarmServer.ReceiveLines(1), AlarmLine("Ward 0", "BACK"));
+    Stop(std::move(gateway));
+}
+
+TEST_F(FaultsE2eTest, CallsAreAnsweredAndPassedOnWhileTheLogFolderCannotBeWritten) {
+    const int zorvanPort = FreePort();
+    const int listenPort = FreePort();
+    auto gateway = Start(
+        GeneralSection(zorvanPort, "CommDebug=1\n") + TcpServerSection(0, listenPort), listenPort);
+    RawSocket alarmServer;
+    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
+    alarmServer.ReceiveLines(1);
+    std::this_thread::sleep_for(milliseconds(200));
+    alarmServer.ForgetReceived();
+    const std::string logFiles = m_Folder.Path() + "LogFiles";
+    // Root ignores permission bits, so the folder is taken away instead: first
+    // removed, then replaced by a plain file of that name.
+    const struct {
+        const char* m_Fault;
+        bool m_FileInItsPlace;
+    } rows[] = {{"LogFiles removed", false}, {"LogFiles replaced by a file", true}};
+    int survived = 0;
+    for (const auto& row : rows) {
+        std::filesystem::remove_all(logFiles);
+        if (row.m_FileInItsPlace) {
+            m_Folder.Write("LogFiles", "not a folder");
+        }
+        const bool answered = CallIsAnswered(listenPort, row.m_Fault);
+        EXPECT_TRUE(answered) << row.m_Fault;
+        const std::string alarm = alarmServer.ReceiveLines(1);
+        EXPECT_EQ(alarm, AlarmLine("Ward 0", row.m_Fault)) << row.m_Fault;
+        alarmServer.ForgetReceived();
+        EXPECT_FALSE(gateway->HasEnded()) << row.m_Fault;
+        survived += answered && alarm == AlarmLine("Ward 0", row.m_Fault) ? 1 : 0;
+    }
+    std::filesystem::remove_all(logFiles);
+    std::filesystem::create_directory(logFiles);
+    EXPECT_TRUE(CallIsAnswered(listenPort, "LOG BACK"));
+    EXPECT_TRUE(LogShows("Connection (0) accepted from 127.0.0.1:")) << "the log resumes";
+    Figure("log folder: " + std::to_string(survived) + " of " + std::to_string(std::size(rows)) +
+           " faults survived with the call answered and passed on");
+    Stop(std::move(gateway));
+}
+
+// A pseudo-terminal whose slave device stands in for a serial line.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        char name[256] = {};
+        if (openpty(&m_Master, &m_Slave, name, nullptr, nullptr) == 0) {
+            m_SlaveName = name;
+            // Not inherited by the gateway, or closing here would not end it.
+            fcntl(m_Master, F_SETFD, FD_CLOEXEC);
+            fcntl(m_Slave, F_SETFD, FD_CLOEXEC);
+        }
+    }
+    ~PseudoTerminal() { CloseMaster(); }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    // The line goes: the gateway's side of it reads end of line and errors.
+    void CloseMaster() {
+        for (int* side : {&m_Master, &m_Slave}) {
+            if (*side >= 0) {
+                close(*side);
+                *side = -1;
+            }
+        }
+    }
+    bool Send(const std::string& bytes) const {
+        return write(m_Master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    std::string Receive(const std::string& expected, int timeoutMs = 5000) {
+        std::string received;
+        WaitFor(
+            [&] {
+                pollfd ready{m_Master, POLLIN, 0};
+                char chunk[256];
+                if (poll(&ready, 1, 0) == 1) {
+                    const ssize_t got = read(m_Master, chunk, sizeof chunk);
+                    if (got > 0) {
+                        received.append(chunk, static_cast<size_t>(got));
+                    }
+                }
+                return received == expected;
+            },
+            timeoutMs);
+        return received;
+    }
+
+    int m_Master = -1;
+    int m_Slave = -1;
+    std::string m_SlaveName;
+};
+
+TEST_F(FaultsE2eTest, SerialLineThatDisappearsIsReportedAndReopenedWhenItComesBack) {
+    const std::string line = m_Folder.Path() + "line";
+    auto first = std::make_unique<PseudoTerminal>();
+    ASSERT_FALSE(first->m_SlaveName.empty());
+    std::filesystem::create_symlink(first->m_SlaveName, line);
+    m_Folder.Write("Tellwick.ini", GeneralSection(FreePort()) +
+                                       "[ESPA_Port_0]\nDescription=Line\nPortType=COM\n"
+                                       "ComSetting=COM1,9600,N,8,1,0\nComDevice=" +
+                                       line + "\n");
+    auto gateway = Run({});
+    ASSERT_TRUE(LogShows("Opened (0) port COM1", 10000)) << Log();
+    ASSERT_TRUE(first->Send(CallDialogue("123", "FIRST LINE")));
+    EXPECT_EQ(first->Receive(kCallAnswer), kCallAnswer);
+
+    // The device goes away: its master closes and its name is gone.
+    std::filesystem::remove(line);
+    first->CloseMaster();
+    EXPECT_TRUE(LogShows("Bad server/client configuration for port 0")) << Log();
+
+    PseudoTerminal second;
+    std::filesystem::create_symlink(second.m_SlaveName, line);
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Opened (0) port COM1") == 2; })) << Log();
+    ASSERT_TRUE(second.Send(CallDialogue("123", "SECOND LINE")));
+    EXPECT_EQ(second.Receive(kCallAnswer), kCallAnswer);
+    Figure("serial line: lost, reported and reopened on its new device");
+    gateway->Signal(SIGTERM);
+    EXPECT_EQ(gateway->WaitForExit(), 0);
+}
+
+struct HostileIni {
+    const char* m_Input;
+    std::string m_Ini;
+    std::optional<int> m_Exit;  // nullopt: starts and runs
+    std::string m_Shown;        // in the event log (and stderr when it stops)
+};
+
+class HostileIniTest : public FaultsE2eTest {
+  protected:
+    // Each input on a fresh log: the gateway either stops with the expected
+    // status and says why, or runs until SIGTERM; never a crash or sanitizer
+    // report. Returns how many were handled so.
+    int TryEach(const std::vector<HostileIni>& rows) {
+        int handled = 0;
+        for (const HostileIni& row : rows) {
+            std::filesystem::remove_all(m_Folder.Path() + "LogFiles");
+            m_Folder.Write("Tellwick.ini", row.m_Ini);
+            auto gateway = Run({});
+            std::optional<int> exit;
+            if (row.m_Exit) {
+                exit = gateway->WaitForExit(10000);
+            } else {
+                EXPECT_TRUE(LogShows(row.m_Shown, 15000)) << row.m_Input << "\n" << Log();
+                EXPECT_FALSE(gateway->HasEnded()) << row.m_Input;
+                gateway->Signal(SIGTERM);
+                exit = gateway->WaitForExit(10000);
+            }
+            const std::string output = m_Folder.Read("output.txt");
+            EXPECT_EQ(exit, row.m_Exit.value_or(0)) << row.m_Input << "\n" << output << Log();
+            EXPECT_NE(Log().find(row.m_Shown), std::string::npos) << row.m_Input << "\n" << Log();
+            if (row.m_Exit) {
+                EXPECT_NE(output.find(row.m_Shown), std::string::npos) << row.m_Input << "\n"
+                                                                       << output;
+            }
+            EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+            EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
+            handled += exit == row.m_Exit.value_or(0) ? 1 : 0;
+        }
+        Figure("hostile configuration: " + std::to_string(handled) + " of " +
+               std::to_string(rows.size()) + " bad inputs handled (reported, no crash)");
+        return handled;
+    }
+    const std::string m_Zorvan = "ZorvanPort=" + std::to_string(FreePort()) + "\n";
+    const std::string m_Port = TcpServerSection(0, FreePort());
+};
+
+TEST_F(HostileIniTest, HugeValuesMissingEqualsBinaryAndNulsAreReportedWithoutACrash) {
+    std::string binary(size_t{64} * 1024, '\0');
+    std::mt19937 random(4);
+    for (char& byte : binary) {
+        byte = static_cast<char>(random());
+    }
+    const std::string nul(1, '\0');
+    const std::vector<HostileIni> rows = {
+        {"huge ZorvanPort", "[General]\nZorvanPort=99999999999999999999999\n", 1, "ZorvanPort"},
+        {"huge ESPATimeout", "[General]\n" + m_Zorvan + "ESPATimeout=1e300\n", 1, "ESPATimeout"},
+        {"huge ReconnectInterval",
+         "[General]\n" + m_Zorvan + "ReconnectInterval=" + std::string(400, '9') + "\n", 1,
+         "ReconnectInterval"},
+        {"negative and huge port values",
+         "[General]\n" + m_Zorvan + m_Port +
+             "ListenPort=-99999999999\nPollFailTimeout=" + std::string(50, '9') + "\n",
+         std::nullopt, "ESPA_Port_0"},
+        {"lines without \"=\"",
+         "[General]\n" + m_Zorvan + "ESPATimeout\nnonsense line\n[\n]\n=\n" + m_Port + "PortType\n",
+         std::nullopt, "Tellwick for Zorvan is starting"},
+        {"binary bytes", "[General]\n" + m_Zorvan + "[Junk]\n" + binary + "\n", std::nullopt,
+         "Tellwick for Zorvan is starting"},
+        {"NULs in keys and values",
+         "[General]\n" + m_Zorvan + "ESPA" + nul + "Timeout=5\nESPACategory=a" + nul + nul + "b\n" +
+             m_Port + "Description=" + nul + "\n",
+         std::nullopt, "Set (0) in listen mode"},
+        {"empty file", "", std::nullopt, "Tellwick for Zorvan is starting"},
+    };
+    EXPECT_EQ(TryEach(rows), static_cast<int>(rows.size()));
+}
+
+TEST_F(HostileIniTest, MegabyteLinesAreReadWithoutACrash) {
+    const std::string megabyte(size_t{1024} * 1024, 'x');
+    const std::vector<HostileIni> rows = {
+        {"1 MB lines",
+         "[General]\n" + m_Zorvan + megabyte + "\n" + m_Port + "Description=" + megabyte + "\n",
+         std::nullopt, "Set (0) in listen mode"},
+    };
+    EXPECT_EQ(TryEach(rows), static_cast<int>(rows.size()));
+}
+
+}  // namespace
+}  // namespace tw::test
