@@ -23,7 +23,7 @@ void Winsock_Data_Error(Gateway& gateway, int16_t port, int32_t number,
 // Binds the events of every port's three transport objects to the callbacks
 // above. Lives as long as the objects it is attached to.
 class PortTransportEvents {
-public:
+  public:
     explicit PortTransportEvents(Gateway& gateway);
     ~PortTransportEvents();
     PortTransportEvents(const PortTransportEvents&) = delete;
@@ -32,7 +32,7 @@ public:
     // Calls SetEvents on every transport object present in the gateway.
     void Attach();
 
-private:
+  private:
     class ListenerEvents;
     class DataEvents;
     class SerialLineEvents;
