@@ -46,7 +46,10 @@ std::string Block(const std::string& data) {
 }
 
 // A call as a station sends it: call address 123, a display text.
-const std::string kCallBlock = Block("1\x1f" "123\x1e" "2\x1fRoom 12 Bed 3");
+const std::string kCallBlock = Block(
+    "1\x1f"
+    "123\x1e"
+    "2\x1fRoom 12 Bed 3");
 
 // One gateway with one connected TCP server port and everything it writes to.
 class BenchGateway {
@@ -87,7 +90,9 @@ void Report(benchmark::State& state, int64_t bytes, int64_t calls) {
 // Stop-and-wait with one selection: every chunk is one block, answered ACK.
 void BlockPerChunk(benchmark::State& state) {
     BenchGateway gateway(state.range(0) != 0);
-    gateway.Receive("1\x05" "2\x05");
+    gateway.Receive(
+        "1\x05"
+        "2\x05");
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         gateway.Receive(kCallBlock);
     }
@@ -103,7 +108,9 @@ BENCHMARK(BlockPerChunk)->ArgName("log")->Arg(0)->Arg(1);
 // station sends them: selection, block, EOT.
 void DialoguePerCall(benchmark::State& state) {
     BenchGateway gateway(state.range(0) != 0);
-    const std::string select = "1\x05" "2\x05";
+    const std::string select =
+        "1\x05"
+        "2\x05";
     const std::string eot = "\x04";
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         gateway.Receive(select);
@@ -120,7 +127,9 @@ BENCHMARK(DialoguePerCall)->ArgName("log")->Arg(0)->Arg(1);
 void ManyBlocksPerChunk(benchmark::State& state) {
     constexpr int kBlocks = 64;
     BenchGateway gateway(state.range(0) != 0);
-    gateway.Receive("1\x05" "2\x05");
+    gateway.Receive(
+        "1\x05"
+        "2\x05");
     std::string chunk;
     for (int k = 0; k < kBlocks; ++k) {
         chunk += kCallBlock;
