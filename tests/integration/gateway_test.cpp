@@ -1,0 +1,245 @@
+// The whole gateway in this process, wired as the program wires it, on real
+// loopback sockets, a pseudo-terminal and the stand-in alarm-server library.
+// The partners and the alarm server are plain Qt sockets driven by the test.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "espa/callrecord.h"
+#include "integration/eventloop.h"
+#include "platform/gatewayobjects.h"
+#include "shell/startup.h"
+#include "support/tempfolder.h"
+
+namespace tw::test {
+namespace {
+
+// Select, one call block with its check character, end of transmission.
+std::string Call(const std::string& text) {
+    const std::string checked =
+        "1\x02"
+        "1\x1f"
+        "123\x1e"
+        "2\x1f" +
+        text + "\x03";
+    return "1\x05\x01" + checked + BlockCheck(checked) + "\x04";
+}
+
+const std::string kCall = Call("HELLO");
+// ACK for the block, EOT for the end of the dialogue.
+const std::string kAnswer = "\x06\x04";
+const std::string kSevenFE(7, '\xFE');
+
+class NoService : public ServiceControl {
+  public:
+    std::string GetSetting(const std::string& /*section*/, const std::string& /*key*/,
+                           const std::string& defaultValue) const override {
+        return defaultValue;
+    }
+    bool SaveSetting(const std::string&, const std::string&, const std::string&) override {
+        return false;
+    }
+    bool Install() override { return false; }
+    bool Uninstall() override { return false; }
+    bool StartService() override { return false; }
+    void LogEvent(int16_t /*type*/, int32_t /*eventNumber*/, const std::string&) override {}
+};
+
+// A TCP port nobody listens on right now.
+int FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One end of a TCP conversation, collecting what arrives.
+class Peer {
+  public:
+    // Tries until the port accepts (the gateway listens from its first pass).
+    bool Connect(int port, int timeoutMs = 4000) {
+        return WaitUntil(
+            [&] {
+                if (m_Socket.state() == QAbstractSocket::ConnectedState) {
+                    return true;
+                }
+                if (m_Socket.state() == QAbstractSocket::UnconnectedState) {
+                    m_Socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+                }
+                return false;
+            },
+            timeoutMs);
+    }
+    void Send(const std::string& bytes) {
+        m_Socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    // Waits until what arrived so far ends with expected.
+    bool Receive(const std::string& expected, int timeoutMs = 3000) {
+        return WaitUntil(
+            [&] {
+                const QByteArray chunk = m_Socket.readAll();
+                m_Received.append(chunk.constData(), static_cast<size_t>(chunk.size()));
+                return m_Received == expected;
+            },
+            timeoutMs);
+    }
+
+    QTcpSocket m_Socket;
+    std::string m_Received;
+};
+
+class GatewayTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("TELLWICK_STANDIN_LOG", (m_Folder.Path() + "commands.log").c_str(), 1);
+        unsetenv("TELLWICK_STANDIN_APPS");
+        unsetenv("TELLWICK_STANDIN_APPS_FILE");
+    }
+    void TearDown() override { unsetenv("TELLWICK_STANDIN_LOG"); }
+
+    void Start(const std::string& ini) {
+        m_Folder.Write("Tellwick.ini", ini);
+        m_Objects = std::make_unique<GatewayObjects>(m_View);
+        StartupEdge edge{
+            m_Service, m_Messages, m_Window,
+            [this](int16_t port, const std::string& path) { m_Objects->SetComDevice(port, path); }};
+        ASSERT_TRUE(StartGateway(m_Objects->GetGateway(), m_Objects->Link(), edge, false));
+        m_Objects->StartTimer();
+    }
+
+    void PlaceStandIn(const std::string& name) const {
+        std::filesystem::copy_file(std::string(TW_STANDIN_DIR) + name, m_Folder.Path() + name);
+    }
+
+    std::string Log() const {
+        std::string all;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(m_Folder.Path() + "LogFiles")) {
+            all += m_Folder.Read("LogFiles/" + entry.path().filename().string());
+        }
+        return all;
+    }
+    bool LogShows(const std::string& text, int timeoutMs = 4000) const {
+        return WaitUntil([&] { return Log().find(text) != std::string::npos; }, timeoutMs);
+    }
+    bool StandInReceives(const std::string& command, int timeoutMs = 4000) const {
+        const std::string record = std::to_string(command.size()) + ":" + command + "\n";
+        return WaitUntil([&] { return m_Folder.Read("commands.log") == record; }, timeoutMs);
+    }
+
+    TempFolder m_Folder;
+    MemoryView m_View;
+    NoService m_Service;
+    StreamMessageBoxes m_Messages{std::cerr};
+    NoStartupWindow m_Window;
+    std::unique_ptr<GatewayObjects> m_Objects;
+};
+
+TEST_F(GatewayTest, TcpServerPortCallIsAcknowledgedAndReachesTheAlarmServer) {
+    const int zorvanPort = FreePort();
+    const int listenPort = FreePort();
+    Start("[General]\nZorvanPort=" + std::to_string(zorvanPort) +
+          "\nESPACategory=ESPA\n[ESPA_Port_0]\nDescription=Ward 3\nPortType=TCPS\nListenPort=" +
+          std::to_string(listenPort) + "\n");
+    Peer alarmServer;
+    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
+    ASSERT_TRUE(LogShows("Accepted Zorvan connection from 127.0.0.1:"));
+    Peer partner;
+    ASSERT_TRUE(partner.Connect(listenPort));
+    partner.Send(kCall);
+    EXPECT_TRUE(partner.Receive(kAnswer)) << partner.m_Received;
+    EXPECT_TRUE(alarmServer.Receive("1|||Ward 3||ESPA||HELLO|\n")) << alarmServer.m_Received;
+    EXPECT_TRUE(LogShows("Got ESPA message: HELLO"));
+}
+
+TEST_F(GatewayTest, AlarmsBufferedWhileTheAlarmServerIsAwayFollowInOrder) {
+    const int zorvanPort = FreePort();
+    const int listenPort = FreePort();
+    Start("[General]\nZorvanPort=" + std::to_string(zorvanPort) +
+          "\n[ESPA_Port_4]\nDescription=A\nPortType=TCPS\nListenPort=" +
+          std::to_string(listenPort) + "\n");
+    Peer partner;
+    ASSERT_TRUE(partner.Connect(listenPort));
+    partner.Send(kCall);
+    ASSERT_TRUE(partner.Receive(kAnswer));
+    partner.Send(Call("WORLD"));
+    ASSERT_TRUE(partner.Receive(kAnswer + kAnswer)) << partner.m_Received;
+    ASSERT_EQ(m_Objects->Link().AlarmBuffer().size(), 2U);
+    Peer alarmServer;
+    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
+    EXPECT_TRUE(alarmServer.Receive("1|||A||||HELLO|\n1|||A||||WORLD|\n"))
+        << alarmServer.m_Received;
+}
+
+TEST_F(GatewayTest, TcpClientPortConnectsOutAndAgainAfterThePartnerRestarts) {
+    const int partnerPort = FreePort();
+    QTcpServer partner;
+    ASSERT_TRUE(partner.listen(QHostAddress::LocalHost, static_cast<quint16>(partnerPort)));
+    const std::string address = "127.0.0.1:" + std::to_string(partnerPort);
+    Start("[General]\nReconnectInterval=1\n[ESPA_Port_1]\nPortType=TCPC\nRemoteAddress=" + address +
+          "\n");
+    EXPECT_TRUE(LogShows("Created socked client for IP " + address + "\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return partner.hasPendingConnections(); }, 4000));
+    EXPECT_TRUE(LogShows("Trying to connect (1)"));
+    EXPECT_TRUE(LogShows("Connection (1) was established to " + address));
+
+    std::unique_ptr<QTcpSocket> first(partner.nextPendingConnection());
+    partner.close();
+    first->close();
+    ASSERT_TRUE(LogShows("Connection (1) was closed"));
+    ASSERT_TRUE(partner.listen(QHostAddress::LocalHost, static_cast<quint16>(partnerPort)));
+    EXPECT_TRUE(WaitUntil([&] { return partner.hasPendingConnections(); }, 5000));
+    std::unique_ptr<QTcpSocket> second(partner.nextPendingConnection());
+}
+
+TEST_F(GatewayTest, ComPortCallReachesTheGeneration2Library) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    PlaceStandIn("Zorvan2.dll");
+    Start(std::string("[General]\nZorvanConnectionMethod=0\nESPACategory=ESPA\n") +
+          "[ESPA_Port_2]\nDescription=Panel\nPortType=COM\nComSetting=COM1,9600,N,8,1,0\n" +
+          "ComDevice=" + name + "\n");
+    ASSERT_TRUE(LogShows("Opened (2) port COM1"));
+    ASSERT_EQ(write(master, kCall.data(), kCall.size()), static_cast<ssize_t>(kCall.size()));
+    EXPECT_TRUE(StandInReceives("TA:1|||Panel||ESPA||HELLO|"));
+    std::string answer;
+    EXPECT_TRUE(WaitUntil([&] {
+        char byte = 0;
+        while (read(master, &byte, 1) == 1) {
+            answer += byte;
+        }
+        return answer.size() >= kAnswer.size();
+    }));
+    EXPECT_EQ(answer, kAnswer);
+    close(slave);
+    close(master);
+}
+
+TEST_F(GatewayTest, Generation3LibraryGetsTheSevenMarkerBytes) {
+    const int listenPort = FreePort();
+    PlaceStandIn("Zorvan3.dll");
+    Start(
+        "[General]\nZorvanConnectionMethod=1\n[ESPA_Port_0]\nDescription=W\nPortType=TCPS\n"
+        "ListenPort=" +
+        std::to_string(listenPort) + "\n");
+    EXPECT_EQ(m_View.StatusPanel(1), "Zorvan 3 is running");
+    Peer partner;
+    ASSERT_TRUE(partner.Connect(listenPort));
+    partner.Send(kCall);
+    EXPECT_TRUE(partner.Receive(kAnswer));
+    EXPECT_TRUE(StandInReceives("SA:1" + kSevenFE + "1|||W||||HELLO|"));
+}
+
+}  // namespace
+}  // namespace tw::test
