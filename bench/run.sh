@@ -55,7 +55,7 @@ cleanup() {
     kill -KILL "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  [ -n "${TELLWICK_BENCH_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -82,7 +82,7 @@ wait_port() {
 }
 
 # The value of a number field of a one-line JSON object.
-json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p" | head -n 1; }
+json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p"; }
 
 record() { echo "$1 $2" >>"$metrics"; }
 
