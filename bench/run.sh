@@ -141,12 +141,13 @@ sink_pid=
 start_sink() {
   local out="$work/sink.out"
   : >"$out"
+  : >"$work/sink.err"
   "$sink" --connect "127.0.0.1:$alarm_port" "$2" --count "$1" --timeout-ms 20000 \
     >"$out" 2>"$work/sink.err" &
   sink_pid=$!
   started+=("$sink_pid")
   local k
-  for k in $(seq 500); do
+  for k in $(seq 1000); do
     grep -q "connected to" "$work/sink.err" && break
     pause 0.01
   done
