@@ -230,8 +230,9 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
         if (file->m_Values.size() >= kMaxRememberedValues) {
             file->m_Values.clear();
         }
-        known = file->m_Values.emplace(std::move(memoKey), FindIniValue(file->m_Lines, section, key))
-                    .first;
+        known =
+            file->m_Values.emplace(std::move(memoKey), FindIniValue(file->m_Lines, section, key))
+                .first;
     }
     return known->second.value_or(defaultValue);
 }
