@@ -1,5 +1,7 @@
 #include "platform/qtsocket.h"
 
+#include <sys/socket.h>
+
 #include <QHostAddress>
 #include <map>
 #include <utility>
@@ -215,9 +217,8 @@ void QtSocket::WatchConnection() {
     QObject::connect(
         connection, &QTcpSocket::connected, &m_Context,
         [this, generation] { RaiseConnected(generation); }, Qt::QueuedConnection);
-    QObject::connect(
-        connection, &QTcpSocket::readyRead, &m_Context,
-        [this, generation] { RaiseDataArrival(generation); }, Qt::QueuedConnection);
+    QObject::connect(connection, &QTcpSocket::readyRead, &m_Context,
+                     [this, generation] { RaiseDataArrival(generation); });
     QObject::connect(
         connection, &QTcpSocket::disconnected, &m_Context,
         [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
@@ -266,6 +267,12 @@ void QtSocket::Release() {
     if (m_Connection) {
         m_Connection->disconnect();
         m_Connection->abort();
+        if (m_DeliveringData) {
+            // Qt is still inside this socket's readyRead.
+            m_Retired.push_back(std::move(m_Connection));
+            QMetaObject::invokeMethod(
+                &m_Context, [this] { m_Retired.clear(); }, Qt::QueuedConnection);
+        }
         m_Connection.reset();
     }
 }
@@ -282,8 +289,19 @@ bool QtSocket::SendData(const std::string& text) {
     if (!m_Connection || m_Connection->state() != QAbstractSocket::ConnectedState) {
         return false;
     }
-    const auto size = static_cast<qint64>(text.size());
-    return m_Connection->write(text.data(), size) == size;
+    // Straight to the kernel while nothing waits in Qt's buffer: the bytes
+    // leave now rather than on the next event-loop pass, and Qt's write
+    // notifier, whose every switch wakes the event loop, stays off. What the
+    // kernel does not take, or a failure, goes through Qt, which keeps the
+    // order and reports the error as always.
+    size_t sent = 0;
+    if (!text.empty() && m_Connection->bytesToWrite() == 0) {
+        const ssize_t written = ::send(static_cast<int>(m_Connection->socketDescriptor()),
+                                       text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = written > 0 ? static_cast<size_t>(written) : 0;
+    }
+    const auto rest = static_cast<qint64>(text.size() - sent);
+    return rest == 0 || m_Connection->write(text.data() + sent, rest) == rest;
 }
 
 void QtSocket::RaiseConnected(uint64_t generation) {
@@ -303,7 +321,9 @@ void QtSocket::RaiseDataArrival(uint64_t generation) {
     }
     const qint64 waiting = m_Connection->bytesAvailable();
     if (waiting > 0 && m_Events != nullptr) {
+        m_DeliveringData = true;
         m_Events->OnDataArrival(waiting);
+        m_DeliveringData = false;
     }
 }
 

@@ -1,9 +1,12 @@
 // The socket object on QTcpServer/QTcpSocket. One object is either a listener
 // or one data connection, as the gateway's logic expects.
 //
-// Events are delivered queued, from the event loop and never from inside a
-// method of this object, so a handler may call anything here, Close included,
-// and a late event of a connection that was closed or replaced is dropped.
+// Events are delivered from the event loop and never from inside a method of
+// this object, so a handler may call anything here, Close included, and a late
+// event of a connection that was closed or replaced is dropped. Data arrival
+// is delivered straight from Qt's readyRead (a queued event per read would
+// cost an event-loop pass per ESPA element); a connection closed during it is
+// destroyed only once Qt has returned.
 //
 // Connection requests follow the listener/data-object model: the listener
 // raises OnConnectionRequest(id) with RemoteHostIP and RemotePort describing
@@ -18,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/transport.h"
 
@@ -74,6 +78,10 @@ class QtSocket : public Socket {
     QObject m_Context;
     std::unique_ptr<QTcpServer> m_Server;
     std::unique_ptr<QTcpSocket> m_Connection;
+    // Connections closed while their readyRead was being delivered, destroyed
+    // on the next event-loop pass (or with this object).
+    std::vector<std::unique_ptr<QTcpSocket>> m_Retired;
+    bool m_DeliveringData = false;
     // Bumped whenever the server or connection is closed or replaced; queued
     // events carry the value they were raised with.
     uint64_t m_Generation = 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <unordered_map>
 #include <vector>
@@ -64,11 +65,18 @@ struct CachedFile {
     int64_t m_Size = -1;
     uint64_t m_Inode = 0;
     std::vector<std::string> m_Lines;
+    // ReadIniValue's answers for this version of the file, by section "\0"
+    // key; nullopt: not there. Settings read per call (CommDebug on every
+    // trace) then cost the file check and one look-up.
+    std::unordered_map<std::string, std::optional<std::string>> m_Values;
 };
 
-// The lines of a file, re-read only when its size, inode or modification time
-// changed, so that the per-call readers stay cheap. nullptr when unreadable.
-const std::vector<std::string>* LinesOf(const std::string& path) {
+// Different keys asked of one file version beyond this start the memo afresh.
+constexpr size_t kMaxRememberedValues = 1024;
+
+// The file, re-read only when its size, inode or modification time changed,
+// so that the per-call readers stay cheap. nullptr when unreadable.
+CachedFile* CachedFileOf(const std::string& path) {
     static std::unordered_map<std::string, CachedFile> cache;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -80,7 +88,7 @@ const std::vector<std::string>* LinesOf(const std::string& path) {
     auto found = cache.find(path);
     if (found != cache.end() && found->second.m_ModifiedNs == modified &&
         found->second.m_Size == info.st_size && found->second.m_Inode == info.st_ino) {
-        return &found->second.m_Lines;
+        return &found->second;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -98,7 +106,13 @@ const std::vector<std::string>* LinesOf(const std::string& path) {
     entry.m_Size = info.st_size;
     entry.m_Inode = info.st_ino;
     entry.m_Lines = SplitLines(content.str());
-    return &entry.m_Lines;
+    entry.m_Values.clear();
+    return &entry;
+}
+
+const std::vector<std::string>* LinesOf(const std::string& path) {
+    const CachedFile* file = CachedFileOf(path);
+    return file != nullptr ? &file->m_Lines : nullptr;
 }
 
 // Section name of a header line for ReadIniValue: "[" after leading blanks,
@@ -163,16 +177,15 @@ std::string ResolveIniFile(const std::string& fileName) {
     return AppFolder() + fileName;
 }
 
-std::string ReadIniValue(const std::string& section, const std::string& key,
-                         const std::string& defaultValue, const std::string& fileName) {
-    const std::vector<std::string>* lines = LinesOf(ResolveIniFile(fileName));
-    if (lines == nullptr) {
-        return defaultValue;
-    }
+namespace {
+
+// The value of key in the first section of that name; nullopt when absent.
+std::optional<std::string> FindIniValue(const std::vector<std::string>& lines,
+                                        const std::string& section, const std::string& key) {
     const std::string wantedKey = TrimIniBlanks(key);
     bool inSection = false;
     bool seenSection = false;
-    for (const std::string& line : *lines) {
+    for (const std::string& line : lines) {
         if (auto header = ValueReaderHeader(line)) {
             if (seenSection) {
                 break;  // only the first section of that name is read
@@ -190,7 +203,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
             continue;
         }
         if (equals == std::string::npos) {
-            return {};
+            return std::string();
         }
         std::string value = StripQuotes(TrimIniBlanks(line.substr(equals + 1)));
         if (value.size() > kMaxValueLength) {
@@ -198,7 +211,30 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
         }
         return value;
     }
-    return defaultValue;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string ReadIniValue(const std::string& section, const std::string& key,
+                         const std::string& defaultValue, const std::string& fileName) {
+    CachedFile* file = CachedFileOf(ResolveIniFile(fileName));
+    if (file == nullptr) {
+        return defaultValue;
+    }
+    std::string memoKey = section;
+    memoKey += '\0';
+    memoKey += key;
+    auto known = file->m_Values.find(memoKey);
+    if (known == file->m_Values.end()) {
+        if (file->m_Values.size() >= kMaxRememberedValues) {
+            file->m_Values.clear();
+        }
+        known =
+            file->m_Values.emplace(std::move(memoKey), FindIniValue(file->m_Lines, section, key))
+                .first;
+    }
+    return known->second.value_or(defaultValue);
 }
 
 int ReadIniSection(const std::string& section, std::string& buffer, int bufferSize,

@@ -1,6 +1,9 @@
 #include "shell/systemtext.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
@@ -52,14 +55,26 @@ std::string ToSystemText(const std::string& latin1) {
     return out;
 }
 
+// open, write, close: what fopen "ab" does without its seek and stat, which
+// matter for a file opened anew for every line.
 bool AppendToFile(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) {
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (file < 0) {
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(file, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(written);
+    }
+    const bool closed = ::close(file) == 0;
+    return done == text.size() && closed;
 }
 
 }  // namespace tw

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -178,6 +181,32 @@ TEST(EspaStationRun, RepeatedCallsReportRateAndLatency) {
     EXPECT_NE(run.m_Output.find(R"("event":"load","calls":50,)"), std::string::npos)
         << run.m_Output;
     EXPECT_NE(run.m_Output.find(R"("ack":50,"nak":0,"p50_us":)"), std::string::npos);
+}
+
+TEST(EspaStationRun, AckTimesFileHoldsOneRisingWallClockTimePerBlock) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("tellwick-ack-times-" + std::to_string(::getpid())))
+                                 .string();
+    const auto before = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    StationRun run = RunStationAgainst(
+        {"--text", "LOAD", "--repeat", "20", "--one-selection", "--ack-times", path},
+        ServeLikeGateway);
+    const auto after = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    EXPECT_EQ(run.m_ExitCode, 0) << run.m_Output;
+    std::ifstream file(path);
+    std::vector<long long> times;
+    for (long long micros = 0; file >> micros;) {
+        times.push_back(micros);
+    }
+    std::filesystem::remove(path);
+    ASSERT_EQ(times.size(), 20U);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    EXPECT_GE(times.front(), before);
+    EXPECT_LE(times.back(), after);
 }
 
 TEST(EspaStationRun, SilentPartnerEndsWithATimeoutNotAHang) {

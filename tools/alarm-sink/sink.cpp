@@ -185,6 +185,7 @@ class Sink {
                 return std::nullopt;
             }
             m_LastActivity = Clock::now();
+            m_ArrivalMicros = EpochMicros();
             for (const AlarmLine& line : m_Reader.Feed(std::string_view(chunk, count))) {
                 if (std::optional<int> exitCode = Handle(line)) {
                     return exitCode;
@@ -252,9 +253,11 @@ class Sink {
         return text + "unrecognised line: " + Quoted(line.m_Raw);
     }
 
-    static std::string JsonOf(const AlarmLine& line) {
+    // t_us: when the line was read, not when it is printed, so that a burst
+    // of lines does not count the printing of those before against the rest.
+    std::string JsonOf(const AlarmLine& line) const {
         JsonLine json;
-        json.Add("t_us", EpochMicros()).Add("time", TimeOfDay());
+        json.Add("t_us", m_ArrivalMicros).Add("time", TimeOfDay());
         switch (line.m_Kind) {
             case LineKind::Alarm:
                 json.Add("kind", "alarm")
@@ -311,6 +314,7 @@ class Sink {
     bool m_Outage = false;
     Clock::time_point m_LastActivity;
     long m_Counted = 0;
+    std::int64_t m_ArrivalMicros = 0;  // wall clock of the last read
     Clock::time_point m_FirstLine;
     Clock::time_point m_LastLine;
 };

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -45,6 +46,9 @@ OPTIONS:
   --timeout-ms MS          longest wait for any reply (default 3000)
   --accept-timeout-ms MS   longest wait for the gateway with --listen (default 60000)
   --json                   one JSON object per line instead of text
+  --ack-times FILE         with --repeat: afterwards write the wall-clock time
+                           of each block's ACK or NAK to FILE, in microseconds
+                           since the epoch, one line per block
   --help                   this text
 
 Exit codes: 0 all blocks ACKed; 1 bad command line; 2 connection refused,
@@ -178,6 +182,11 @@ bool ReadOption(ArgumentReader& reader, ParsedArguments& parsed) {
         options.m_Serial = settings.value_or(options.m_Serial);
         return settings.has_value();
     }
+    if (option == "--ack-times") {
+        std::optional<std::string> value = reader.Value(option);
+        options.m_AckTimesFile = value.value_or("");
+        return value.has_value();
+    }
     if (option == "--repeat") {
         std::optional<long> value = number(1, 1000000000);
         options.m_Repeat = value.value_or(0);
@@ -223,6 +232,9 @@ std::string CheckCombination(const StationOptions& options) {
     }
     if (options.m_Repeat > 0 && options.m_Calls.empty()) {
         return "--repeat needs a call to repeat (--address, --text or --record)";
+    }
+    if (!options.m_AckTimesFile.empty() && options.m_Repeat == 0) {
+        return "--ack-times needs --repeat";
     }
     return {};
 }
@@ -490,6 +502,9 @@ class Station {
             return false;
         }
         Clock::time_point answered = Clock::now();
+        if (!m_Options.m_AckTimesFile.empty()) {
+            m_AckTimes.push_back(EpochMicros());
+        }
         if (reply->m_Kind != ElementKind::Ack && reply->m_Kind != ElementKind::Nak) {
             return Unexpected("ACK or NAK to block " + std::to_string(n), *reply);
         }
@@ -547,6 +562,22 @@ class Station {
             return false;
         }
         LoadSummary(MicrosBetween(start, Clock::now()) / 1e6);
+        return m_Options.m_AckTimesFile.empty() || WriteAckTimes();
+    }
+
+    // Kept in memory during the run so that writing them costs it nothing.
+    bool WriteAckTimes() {
+        std::FILE* file = std::fopen(m_Options.m_AckTimesFile.c_str(), "w");
+        if (file == nullptr) {
+            return Fail(ExitUsage,
+                        "cannot write " + m_Options.m_AckTimesFile + ": " + std::strerror(errno));
+        }
+        for (std::int64_t micros : m_AckTimes) {
+            std::fprintf(file, "%lld\n", static_cast<long long>(micros));
+        }
+        if (std::fclose(file) != 0) {
+            return Fail(ExitUsage, "cannot write " + m_Options.m_AckTimesFile);
+        }
         return true;
     }
 
@@ -665,6 +696,7 @@ class Station {
     Link& m_Link;
     const Output& m_Out;
     LatencyStats m_Latency;
+    std::vector<std::int64_t> m_AckTimes;  // --ack-times: epoch microseconds per reply
     long m_Acks = 0;
     long m_Naks = 0;
     long m_StatusBlocks = 0;

@@ -40,6 +40,7 @@ struct StationOptions {
     int m_TimeoutMs = 3000;
     int m_AcceptTimeoutMs = 60000;
     bool m_Json = false;
+    std::string m_AckTimesFile;  // --ack-times: where the reply times go
 };
 
 struct ParsedArguments {

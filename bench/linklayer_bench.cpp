@@ -1,0 +1,146 @@
+// The link layer alone: ESPA input through HandleReceivedESPA on one TCP
+// server port wired to a socket that only counts what it is given, with the
+// event log written to a temporary folder (":log 1") or not kept (":log 0").
+// Tellwick.ini is there with CommDebug off, as on a site, so every trace
+// still looks the setting up.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+#include "espa/callrecord.h"
+#include "espa/linklayer.h"
+#include "shell/eventlog.h"
+#include "support/fakeclock.h"
+#include "support/fakes.h"
+#include "support/tempfolder.h"
+
+namespace tw {
+namespace {
+
+constexpr int16_t kPort = 1;
+
+// Keeps no copy of what is sent, so a long run does not grow it.
+class CountingSocket : public test::FakeSocket {
+  public:
+    bool SendData(const std::string& text) override {
+        m_SentBytes += static_cast<int64_t>(text.size());
+        return true;
+    }
+    int64_t m_SentBytes = 0;
+};
+
+class CountingAlarms : public AlarmOutput {
+  public:
+    void SendAlarm(int16_t /*AlarmState*/, const AlarmFields& fields) override {
+        benchmark::DoNotOptimize(fields);
+        ++m_Count;
+    }
+    int64_t m_Count = 0;
+};
+
+// SOH "1" STX data ETX and its check character.
+std::string Block(const std::string& data) {
+    const std::string checked = "1\x02" + data + "\x03";
+    return "\x01" + checked + BlockCheck(checked);
+}
+
+// A call as a station sends it: call address 123, a display text.
+const std::string kCallBlock = Block(
+    "1\x1f"
+    "123\x1e"
+    "2\x1fRoom 12 Bed 3");
+
+// One gateway with one connected TCP server port and everything it writes to.
+class BenchGateway {
+  public:
+    explicit BenchGateway(bool withEventLog) {
+        m_Folder.Write("Tellwick.ini", "[General]\r\nCommDebug=0\r\n");
+        m_Gateway.m_Clock = &m_Clock;
+        m_Gateway.m_View = &m_View;
+        m_Gateway.m_EventLog = withEventLog ? &m_EventLog : nullptr;
+        m_Gateway.m_Alarms = &m_Alarms;
+        m_Gateway.m_General.ESPACategory = "ESPA";
+        PortSettings& settings = m_Gateway.m_Ports[kPort];
+        settings.PortKind = PortKindTcpServer;
+        settings.Description = "Ward 3";
+        m_Socket.m_State = Socket::StateConnected;
+        m_Gateway.Winsock_Data[kPort] = &m_Socket;
+        m_View.AddPortRow(kPort, settings.Description);
+    }
+
+    void Receive(const std::string& chunk) { HandleReceivedESPA(m_Gateway, kPort, chunk); }
+    int64_t Alarms() const { return m_Alarms.m_Count; }
+
+  private:
+    test::TempFolder m_Folder;
+    test::FakeClock m_Clock;
+    MemoryView m_View;
+    EventLog m_EventLog{m_Folder.Path() + "LogFiles/", m_Clock};
+    CountingAlarms m_Alarms;
+    CountingSocket m_Socket;
+    Gateway m_Gateway;
+};
+
+void Report(benchmark::State& state, int64_t bytes, int64_t calls) {
+    state.SetBytesProcessed(bytes);
+    state.SetItemsProcessed(calls);
+}
+
+// Stop-and-wait with one selection: every chunk is one block, answered ACK.
+void BlockPerChunk(benchmark::State& state) {
+    BenchGateway gateway(state.range(0) != 0);
+    gateway.Receive(
+        "1\x05"
+        "2\x05");
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
+        gateway.Receive(kCallBlock);
+    }
+    const auto calls = static_cast<int64_t>(state.iterations());
+    Report(state, calls * static_cast<int64_t>(kCallBlock.size()), calls);
+    if (gateway.Alarms() != calls) {
+        state.SkipWithError("a block was not accepted");
+    }
+}
+BENCHMARK(BlockPerChunk)->ArgName("log")->Arg(0)->Arg(1);
+
+// Every call its own dialogue, each element its own chunk as a stop-and-wait
+// station sends them: selection, block, EOT.
+void DialoguePerCall(benchmark::State& state) {
+    BenchGateway gateway(state.range(0) != 0);
+    const std::string select =
+        "1\x05"
+        "2\x05";
+    const std::string eot = "\x04";
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
+        gateway.Receive(select);
+        gateway.Receive(kCallBlock);
+        gateway.Receive(eot);
+    }
+    const auto calls = static_cast<int64_t>(state.iterations());
+    Report(state, calls * static_cast<int64_t>(select.size() + kCallBlock.size() + eot.size()),
+           calls);
+}
+BENCHMARK(DialoguePerCall)->ArgName("log")->Arg(0)->Arg(1);
+
+// A partner that does not wait: 64 blocks arrive in one chunk.
+void ManyBlocksPerChunk(benchmark::State& state) {
+    constexpr int kBlocks = 64;
+    BenchGateway gateway(state.range(0) != 0);
+    gateway.Receive(
+        "1\x05"
+        "2\x05");
+    std::string chunk;
+    for (int k = 0; k < kBlocks; ++k) {
+        chunk += kCallBlock;
+    }
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
+        gateway.Receive(chunk);
+    }
+    const auto chunks = static_cast<int64_t>(state.iterations());
+    Report(state, chunks * static_cast<int64_t>(chunk.size()), chunks * kBlocks);
+}
+BENCHMARK(ManyBlocksPerChunk)->ArgName("log")->Arg(0)->Arg(1);
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,354 @@
+#!/usr/bin/env bash
+# Builds the release preset and measures the gateway: the in-process
+# benchmarks, then whole-system figures on loopback with espa-station,
+# alarm-sink and ack-echo, each the median of several rounds. Prints a table.
+#
+#   bench/run.sh            full run (5 rounds, about three minutes)
+#   bench/run.sh --smoke    a few seconds of everything, to prove it works
+#   bench/run.sh --runs N   N rounds
+#
+# Everything listens on 127.0.0.1 only; every process started here is ended
+# when the script ends, however it ends.
+set -euo pipefail
+export LC_ALL=C
+
+usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; }
+
+smoke=0
+runs=5
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --smoke) smoke=1; runs=1 ;;
+    --runs) runs="${2:?--runs needs a number}"; shift ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "run.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
+  esac
+  shift
+done
+
+if [ "$smoke" -eq 1 ]; then
+  calls=300; calls_per_port=100; latency_calls=200
+  idle_windows=1; idle_seconds=2; bench_args=(--benchmark_min_time=0.01)
+else
+  calls=20000; calls_per_port=5000; latency_calls=5000
+  idle_windows=3; idle_seconds=20
+  bench_args=(--benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true)
+fi
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/release"
+gateway="$build/src/shell/tellwick"
+station="$build/tools/espa-station/espa-station"
+sink="$build/tools/alarm-sink/alarm-sink"
+echo_server="$build/tools/ack-echo/ack-echo"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-bench.XXXXXX")
+app="$work/app"
+metrics="$work/metrics"
+mkdir -p "$app"
+: >"$metrics"
+
+started=()
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+  wait 2>/dev/null || true
+  [ -n "${TELLWICK_BENCH_KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+die() { echo "run.sh: $*" >&2; exit 1; }
+note() { echo "-- $*" >&2; }
+
+# A pipe nobody writes to: read -t on it is a sleep without a process.
+exec {sleep_fd}<> <(:)
+pause() { read -r -t "$1" -u "$sleep_fd" _ || true; }
+
+now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
+
+# Connects to 127.0.0.1:$1 and closes again until it works or $2 seconds pass.
+wait_port() {
+  local deadline=$(( $(now_us) + $2 * 1000000 ))
+  while [ "$(now_us)" -lt "$deadline" ]; do
+    if { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null; then
+      return 0
+    fi
+    pause 0.001
+  done
+  return 1
+}
+
+# The value of a number field of a one-line JSON object.
+json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p"; }
+
+record() { echo "$1 $2" >>"$metrics"; }
+
+# Free ports: 8 ESPA ports and the alarm port, in a range chosen per process.
+base=$(( 20000 + ($$ % 400) * 20 ))
+espa_port() { echo $(( base + $1 )); }
+alarm_port=$(( base + 10 ))
+
+write_ini() {
+  {
+    printf '[General]\nReconnectInterval=30\nWatchDogTagName=TellwickWatchdog\n'
+    printf 'WatchDogInterval=30\nESPATimeout=20\nZorvanConnectionMethod=2\n'
+    printf 'ZorvanPort=%s\nBufferIfZorvanNotConnected=1\nESPACategory=ESPA\nCommDebug=0\n' \
+      "$alarm_port"
+    local k
+    for k in 0 1 2 3 4 5 6 7; do
+      printf '[ESPA_Port_%s]\nDescription=Bench %s\nPortType=TCPS\nListenPort=%s\n' \
+        "$k" "$k" "$(espa_port "$k")"
+    done
+  } >"$app/Tellwick.ini"
+}
+
+# Starts the gateway headless and records the time from the spawn until its
+# first TCP server port accepts: listening starts at the first once-a-second
+# pass.
+gateway_pid=
+start_gateway() {
+  local t0 t1
+  t0=$(now_us)
+  "$gateway" --app-folder "$app" --headless >>"$work/gateway.out" 2>&1 &
+  gateway_pid=$!
+  started+=("$gateway_pid")
+  wait_port "$(espa_port 0)" 15 ||
+    die "the gateway did not listen on port $(espa_port 0) within 15 s: $(tail -n 5 "$work/gateway.out")"
+  t1=$(now_us)
+  record startup_ms "$(awk -v d=$((t1 - t0)) 'BEGIN { printf "%.1f", d / 1000 }')"
+  wait_port "$alarm_port" 5 || die "the gateway's alarm port $alarm_port did not open"
+  pause 0.3  # lets the gateway see the probes closed before a station connects
+}
+
+# Ctrl+C for the gateway; killed when it has not ended within 5 s.
+stop_gateway() {
+  kill -INT "$gateway_pid" 2>/dev/null || true
+  local k
+  for k in $(seq 500); do
+    kill -0 "$gateway_pid" 2>/dev/null || break
+    pause 0.01
+  done
+  kill -KILL "$gateway_pid" 2>/dev/null || true
+  wait "$gateway_pid" 2>/dev/null || true
+}
+
+# Starts an alarm sink that ends after $1 alarm lines; $2 = --quiet or --json.
+# Returns once the gateway has taken its connection.
+sink_pid=
+start_sink() {
+  local out="$work/sink.out"
+  : >"$out"
+  : >"$work/sink.err"
+  "$sink" --connect "127.0.0.1:$alarm_port" "$2" --count "$1" --timeout-ms 20000 \
+    >"$out" 2>"$work/sink.err" &
+  sink_pid=$!
+  started+=("$sink_pid")
+  local k
+  for k in $(seq 1000); do
+    grep -q "connected to" "$work/sink.err" && break
+    pause 0.01
+  done
+  grep -q "connected to" "$work/sink.err" || die "alarm-sink did not connect: $(cat "$work/sink.err")"
+  pause 0.2  # the gateway accepts on its event loop
+}
+
+finish_sink() {
+  wait "$sink_pid" || die "alarm-sink did not receive every alarm line: $(tail -n 3 "$work/sink.err")"
+}
+
+# One stop-and-wait station on one selection; prints its load line.
+run_station() {
+  local port=$1 count=$2
+  shift 2
+  "$station" --connect "127.0.0.1:$port" --address 123 --text "Bench call" \
+    --repeat "$count" --one-selection --json --timeout-ms 5000 "$@"
+}
+
+# $1 stations in parallel, $2 calls each, on the ports from port_of; records
+# the total calls/s as $3.
+run_stations_parallel() {
+  local n=$1 count=$2 name=$3 port_of=$4
+  shift 4
+  local pids=() k t0 t1
+  t0=$(now_us)
+  for ((k = 0; k < n; k++)); do
+    run_station "$($port_of "$k")" "$count" "$@" >"$work/station$k.out" 2>&1 &
+    pids+=("$!")
+    started+=("$!")
+  done
+  for k in "${!pids[@]}"; do
+    wait "${pids[$k]}" || die "station $k failed: $(tail -n 2 "$work/station$k.out")"
+  done
+  t1=$(now_us)
+  record "$name" "$(awk -v c=$((n * count)) -v d=$((t1 - t0)) 'BEGIN { printf "%.0f", c / (d / 1e6) }')"
+}
+
+echo_port=
+echo_port_of() { echo "$echo_port"; }
+gateway_port_of() { espa_port "$1"; }
+
+run_echo() {
+  local line
+  line=$(run_station "$echo_port" "$calls" --echo-partner | grep '"event":"load"') ||
+    die "the station failed against ack-echo"
+  record echo1_cps "$(json_number calls_per_s <<<"$line")"
+}
+
+run_gateway_one_port() {
+  start_sink "$calls" --quiet
+  local line
+  line=$(run_station "$(espa_port 0)" "$calls" | grep '"event":"load"') ||
+    die "the station failed against the gateway"
+  finish_sink
+  record gw1_cps "$(json_number calls_per_s <<<"$line")"
+  record ack_p50_us "$(json_number p50_us <<<"$line")"
+  record ack_p99_us "$(json_number p99_us <<<"$line")"
+}
+
+run_gateway_eight_ports() {
+  start_sink $((8 * calls_per_port)) --quiet
+  run_stations_parallel 8 "$calls_per_port" gw8_cps gateway_port_of
+  finish_sink
+}
+
+# The n-th alarm line at the sink belongs to the n-th ACK at the station:
+# their wall-clock times give the ACK-to-alarm-line latency (negative when
+# the line came first: the gateway hands the alarm on before it ACKs).
+run_latency() {
+  start_sink "$latency_calls" --json
+  run_station "$(espa_port 0)" "$latency_calls" --ack-times "$work/acks" >/dev/null ||
+    die "the station failed in the latency run"
+  finish_sink
+  grep '"kind":"alarm"' "$work/sink.out" | json_number t_us >"$work/lines" || true
+  [ "$(wc -l <"$work/lines")" -eq "$latency_calls" ] || die "latency run: alarm lines missing"
+  paste "$work/acks" "$work/lines" | awk '{ print $2 - $1 }' | sort -n >"$work/deltas"
+  record alarm_p50_us "$(percentile 50 <"$work/deltas")"
+  record alarm_p99_us "$(percentile 99 <"$work/deltas")"
+}
+
+# Nearest-rank percentile $1 of sorted numbers on stdin.
+percentile() {
+  awk -v p="$1" '{ v[NR] = $1 } END { r = int((p * NR + 99) / 100); if (r < 1) r = 1; print v[r] }'
+}
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
+
+measure_idle() {
+  start_gateway
+  pause 2
+  local hz k before after t0 t1
+  hz=$(getconf CLK_TCK)
+  for ((k = 0; k < idle_windows; k++)); do
+    before=$(cpu_ticks "$gateway_pid")
+    t0=$(now_us)
+    pause "$idle_seconds"
+    after=$(cpu_ticks "$gateway_pid")
+    t1=$(now_us)
+    record idle_cpu_pct "$(awk -v t=$((after - before)) -v hz="$hz" -v d=$((t1 - t0)) \
+      'BEGIN { printf "%.3f", 100 * (t / hz) / (d / 1e6) }')"
+    record idle_rss_mb "$(awk -v kb="$(status_kb "$gateway_pid" VmRSS)" 'BEGIN { printf "%.1f", kb / 1024 }')"
+  done
+  stop_gateway
+}
+
+in_process_benchmarks() {
+  local name
+  for name in linklayer_bench; do
+    "$build/bench/$name" "${bench_args[@]}" --benchmark_format=csv >"$work/$name.csv" 2>/dev/null ||
+      die "$name failed"
+  done
+  # name,iterations,real_time,cpu_time,time_unit,bytes_per_second,items_per_second,...
+  awk -F, -v smoke="$smoke" '
+    /^"/ {
+      name = $1; gsub(/"/, "", name)
+      if (smoke == 0 && name !~ /_median$/) next
+      sub(/_median$/, "", name)
+      printf "inproc %s %.0f %.0f\n", name, $7, $6
+    }' "$work/linklayer_bench.csv"
+}
+
+# ---------------------------------------------------------------------------
+
+note "building the release preset"
+cmake --preset release >/dev/null
+cmake --build --preset release --target tellwick espa-station alarm-sink ack-echo linklayer_bench \
+  format_bench >/dev/null
+
+note "in-process benchmarks"
+in_process_benchmarks >"$work/inproc"
+
+note "end-to-end: $runs round(s) on ports $base..$((base + 7)), alarm port $alarm_port"
+write_ini
+"$echo_server" >"$work/echo.out" 2>&1 &
+started+=("$!")
+for k in $(seq 100); do
+  echo_port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/echo.out")
+  [ -n "$echo_port" ] && break
+  pause 0.01
+done
+[ -n "$echo_port" ] || die "ack-echo did not start"
+
+for round in $(seq "$runs"); do
+  note "round $round of $runs"
+  start_gateway
+  run_echo
+  run_gateway_one_port
+  run_stations_parallel 8 "$calls_per_port" echo8_cps echo_port_of --echo-partner
+  run_gateway_eight_ports
+  run_latency
+  record gw_hwm_mb "$(awk -v kb="$(status_kb "$gateway_pid" VmHWM)" 'BEGIN { printf "%.1f", kb / 1024 }')"
+  stop_gateway
+  # The ratio of each round, from figures measured moments apart.
+  e1=$(awk '$1 == "echo1_cps" { v = $2 } END { print v }' "$metrics")
+  g1=$(awk '$1 == "gw1_cps" { v = $2 } END { print v }' "$metrics")
+  e8=$(awk '$1 == "echo8_cps" { v = $2 } END { print v }' "$metrics")
+  g8=$(awk '$1 == "gw8_cps" { v = $2 } END { print v }' "$metrics")
+  record ratio1 "$(awk -v g="$g1" -v e="$e1" 'BEGIN { printf "%.2f", g / e }')"
+  record ratio8 "$(awk -v g="$g8" -v e="$e8" 'BEGIN { printf "%.2f", g / e }')"
+done
+
+note "idle gateway with 8 ports: $idle_windows window(s) of $idle_seconds s"
+measure_idle
+
+median() {
+  awk -v m="$1" '$1 == m { print $2 }' "$metrics" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2];
+                              else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+samples() { awk -v m="$1" '$1 == m' "$metrics" | wc -l; }
+
+# Figure, its metric, the target as an awk condition on v and as text.
+row() {
+  local label=$1 metric=$2 condition=$3 target=$4 value verdict=""
+  value=$(median "$metric")
+  if [ -n "$condition" ] && [ "$value" != "-" ]; then
+    verdict=$(awk -v v="$value" "BEGIN { print ($condition) ? \"met\" : \"MISSED\" }")
+  fi
+  printf '%-44s %12s %5s  %-10s %s\n' "$label" "$value" "$(samples "$metric")" "$target" "$verdict"
+}
+
+echo
+printf '%-44s %12s %5s  %-10s %s\n' "Figure (median)" "Value" "Runs" "Target" ""
+printf '%s\n' "--------------------------------------------------------------------------------------"
+while read -r _ name items bytes; do
+  printf '%-44s %12s %5s\n' "link layer $name calls/s" "$items" "$runs"
+  printf '%-44s %12s %5s\n' "link layer $name MB/s" "$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')" "$runs"
+done <"$work/inproc"
+row "calls/s, 1 TCPS port (gateway)" gw1_cps "" ""
+row "calls/s, ACK echo (same client)" echo1_cps "" ""
+row "ratio gateway / echo, 1 port" ratio1 "v >= 0.7" ">= 0.7"
+row "calls/s, 8 TCPS ports (total)" gw8_cps "" ""
+row "calls/s, ACK echo, 8 connections (total)" echo8_cps "" ""
+row "ratio gateway / echo, 8 ports" ratio8 "" ""
+row "block to ACK p50 (us)" ack_p50_us "" ""
+row "block to ACK p99 (us)" ack_p99_us "v < 1000" "< 1000"
+row "ACK to alarm line p50 (us)" alarm_p50_us "" ""
+row "ACK to alarm line p99 (us)" alarm_p99_us "v < 1000" "< 1000"
+row "idle CPU, 8 ports (% of one core)" idle_cpu_pct "v < 0.5" "< 0.5"
+row "resident memory, idle headless (MB)" idle_rss_mb "v < 20" "< 20"
+row "peak resident memory under load (MB)" gw_hwm_mb "" ""
+row "start-up to first pass (ms)" startup_ms "" ""
