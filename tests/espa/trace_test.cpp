@@ -4,28 +4,14 @@
 
 #include <vector>
 
-#include "support/fakeclock.h"
-#include "support/tempfolder.h"
+#include "support/gatewayfixture.h"
 
 namespace tw {
 namespace {
 
-class DebugLines : public MemoryView {
-  public:
-    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
-    std::vector<std::string> m_Lines;
-};
-
-class TraceTest : public ::testing::Test {
+class TraceTest : public ::testing::Test, public test::GatewayFixture {
   protected:
-    TraceTest() {
-        m_Gateway.m_Clock = &m_Clock;
-        m_Gateway.m_View = &m_View;
-    }
-    test::TempFolder m_Folder;
-    test::FakeClock m_Clock{MakeLocalTime(2019, 5, 27, 14, 3, 27)};
-    DebugLines m_View;
-    Gateway m_Gateway;
+    TraceTest() { m_Clock.Set(MakeLocalTime(2019, 5, 27, 14, 3, 27)); }
 };
 
 TEST_F(TraceTest, RendersControlCharactersByName) {

@@ -4,53 +4,38 @@
 
 #include <vector>
 
-#include "support/fakeclock.h"
-#include "support/fakes.h"
-#include "support/tempfolder.h"
+#include "support/gatewayfixture.h"
 #include "wire.h"
 
 namespace tw {
 namespace {
 
+using test::TraceView;
 using test::Wire;
-
-class TraceLines : public MemoryView {
-  public:
-    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
-    std::vector<std::string> m_Lines;
-};
 
 // Notes how many trace lines existed when the text reached the socket.
 class OrderSocket : public test::FakeSocket {
   public:
-    explicit OrderSocket(const TraceLines& view) : m_View(view) {}
+    explicit OrderSocket(const TraceView& view) : m_View(view) {}
     bool SendData(const std::string& text) override {
         m_TraceLinesAtSend = m_View.m_Lines.size();
         return FakeSocket::SendData(text);
     }
-    const TraceLines& m_View;
+    const TraceView& m_View;
     size_t m_TraceLinesAtSend = 0;
 };
 
-class TransmitTest : public ::testing::Test {
+class TransmitTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     static constexpr int16_t kPort = 4;
 
     TransmitTest() {
-        m_Gateway.m_Clock = &m_Clock;
-        m_Gateway.m_View = &m_View;
         m_Gateway.Winsock_Data[kPort] = &m_Socket;
-        m_Gateway.MSComm[kPort] = &m_Serial;
         m_View.AddPortRow(kPort, "Ward 3");
-        m_View.SetPortColumn(kPort, View::ColumnTxBytes, "untouched");
     }
 
-    test::TempFolder m_Folder;
-    test::FakeClock m_Clock;
-    TraceLines m_View;
     OrderSocket m_Socket{m_View};
-    test::FakeSerial m_Serial;
-    Gateway m_Gateway;
+    test::FakeSerial& m_Serial = m_Serials[kPort];
 };
 
 TEST_F(TransmitTest, SendsTracesAndCountsOnlyOverAReadyTransport) {

@@ -20,13 +20,10 @@
 #include <optional>
 
 #include "ports/supervision.h"
-#include "support/fakes.h"
+#include "support/gatewayfixture.h"
 
 namespace tw {
 namespace {
-
-using test::FakeSerial;
-using test::FakeSocket;
 
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int kTicksPerHour = 36000;
@@ -40,21 +37,18 @@ class RefusingLibrary : public VendorLibrary {
     std::optional<int32_t> GetRunningApps(int32_t /*mask*/) override { return 1; }
 };
 
-class SoakTest : public ::testing::Test {
+// The event log is left out: hours of failing ports would write a line a
+// second to disk.
+class SoakTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     SoakTest() {
-        m_Gateway.m_View = &m_View;
+        m_Gateway.m_EventLog = nullptr;
         m_Gateway.m_Alarms = &m_Link;
-        m_Gateway.Winsock_Zorvan_Connect = &m_ZorvanListener;
-        m_Gateway.Winsock_Zorvan_Data = &m_ZorvanData;
-        m_Gateway.Zorvan2 = &m_Zorvan2;
+        m_Gateway.Zorvan2 = &m_Refusing;
         m_ZorvanListener.m_State = Socket::StateListening;
         GeneralSettings& general = m_Gateway.m_General;
         general.WatchDogTagName = "WD";
         for (int16_t port = 0; port < kPortCount; ++port) {
-            m_Gateway.Winsock_Connect[port] = &m_Listeners[port];
-            m_Gateway.Winsock_Data[port] = &m_Data[port];
-            m_Gateway.MSComm[port] = &m_Serials[port];
             PortSettings& settings = m_Gateway.m_Ports[port];
             settings.Description = "Port " + std::to_string(port);
             settings.PollFailTimeout = 60000;
@@ -127,14 +121,7 @@ class SoakTest : public ::testing::Test {
         m_Link.WatchDogTick(kInt32Max - 500);
     }
 
-    MemoryView m_View;
-    std::array<FakeSocket, kPortCount> m_Listeners;
-    std::array<FakeSocket, kPortCount> m_Data;
-    std::array<FakeSerial, kPortCount> m_Serials;
-    FakeSocket m_ZorvanListener;
-    FakeSocket m_ZorvanData;
-    RefusingLibrary m_Zorvan2;
-    Gateway m_Gateway;
+    RefusingLibrary m_Refusing;
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
 };

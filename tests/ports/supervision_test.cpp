@@ -2,60 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-#include <vector>
-
-#include "support/fakeclock.h"
-#include "support/fakes.h"
-#include "support/tempfolder.h"
+#include "support/gatewayfixture.h"
 
 namespace tw {
 namespace {
 
-using test::FakeSerial;
 using test::FakeSocket;
-using Lines = std::vector<std::string>;
+using test::Lines;
 
-class SupervisionTest : public ::testing::Test {
+class SupervisionTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     SupervisionTest() {
-        m_Gateway.m_EventLog = &m_Log;
-        m_Gateway.m_View = &m_View;
-        m_Gateway.m_Clock = &m_Clock;
         m_Gateway.m_Alarms = &m_Link;
-        for (int port = 0; port < kPortCount; ++port) {
-            m_Gateway.Winsock_Connect[port] = &m_Listeners[port];
-            m_Gateway.Winsock_Data[port] = &m_Data[port];
-            m_Gateway.MSComm[port] = &m_Serials[port];
-        }
-        m_Gateway.Winsock_Zorvan_Connect = &m_ZorvanListener;
-        m_Gateway.Winsock_Zorvan_Data = &m_ZorvanData;
         m_ZorvanListener.m_State = Socket::StateListening;
         m_ZorvanListener.m_LocalPort = 14000;
         SetAlarmServerPresent(true);
-    }
-
-    void TcpServer(int16_t port, int32_t listenPort) {
-        m_Gateway.m_Ports[port].PortKind = PortKindTcpServer;
-        m_Listeners[port].m_LocalPort = listenPort;
-        m_View.AddPortRow(port, "Port " + std::to_string(port));
-    }
-    void TcpClient(int16_t port) {
-        m_Gateway.m_Ports[port].PortKind = PortKindTcpClient;
-        m_Data[port].m_RemoteHost = "10.0.0.5";
-        m_Data[port].m_RemotePort = 4001;
-        m_View.AddPortRow(port, "Port " + std::to_string(port));
-    }
-    void Com(int16_t port, int16_t commPort) {
-        m_Gateway.m_Ports[port].PortKind = PortKindCom;
-        m_Gateway.m_Ports[port].ComSetting = "COM" + std::to_string(commPort) + ",9600,N,8,1";
-        m_Serials[port].m_CommPort = commPort;
-        m_View.AddPortRow(port, "Port " + std::to_string(port));
-    }
-    void SetAlarmServerPresent(bool present) {
-        m_ZorvanData.m_State = present ? Socket::StateConnected : Socket::StateClosed;
-        m_ZorvanData.m_RemoteHostIP = "10.0.0.2";
-        m_ZorvanData.m_RemotePort = 50000;
     }
 
     void Ticks(int count) {
@@ -65,31 +26,8 @@ class SupervisionTest : public ::testing::Test {
     }
     void Seconds(int count) { Ticks(10 * count); }
 
-    // Event-log lines written since the last call, without their stamps.
-    Lines NewLogLines() {
-        std::istringstream in(m_Folder.Read("LogFiles/20190527.Log"));
-        Lines lines;
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line.substr(18, line.size() - 19));
-        }
-        Lines fresh(lines.begin() + static_cast<std::ptrdiff_t>(m_LinesSeen), lines.end());
-        m_LinesSeen = lines.size();
-        return fresh;
-    }
-
-    test::TempFolder m_Folder;
-    test::FakeClock m_Clock;
-    EventLog m_Log{m_Folder.Path() + "LogFiles/", m_Clock};
-    MemoryView m_View;
-    std::array<FakeSocket, kPortCount> m_Listeners;
-    std::array<FakeSocket, kPortCount> m_Data;
-    std::array<FakeSerial, kPortCount> m_Serials;
-    FakeSocket m_ZorvanListener;
-    FakeSocket m_ZorvanData;
-    Gateway m_Gateway;
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
-    size_t m_LinesSeen = 0;
 };
 
 TEST_F(SupervisionTest, FirstAttemptOfEveryKindComesWithTheFirstPass) {
@@ -229,7 +167,6 @@ class PollFailureTest : public SupervisionTest {
         }
         return raised;
     }
-    test::RecordingAlarms m_Alarms;
 };
 
 TEST_F(PollFailureTest, FailureAlarmAfterTimeoutThenReminders) {
@@ -354,6 +291,8 @@ TEST_F(SupervisionTest, BufferedAlarmsGoOutOnTheNextTickAndWatchdogEveryThirdSec
     EXPECT_EQ(m_ZorvanData.m_SendCalls.size(), 2U);
     Ticks(1);
     EXPECT_EQ(m_ZorvanData.m_SendCalls.size(), 3U);
+    // Two alarms and three watchdogs, each counted without the line feed.
+    EXPECT_EQ(m_Link.ZorvanTxBytes(), 2 * 10 + 3 * 7);
 }
 
 }  // namespace

@@ -1,0 +1,108 @@
+// A gateway wired to fakes on every port and on both alarm-server routes, with
+// its event log in a temporary folder and a view that keeps the trace lines.
+// Suites derive from it (with ::testing::Test) or make one per table row.
+#pragma once
+
+#include <array>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "shell/eventlog.h"
+#include "shell/gateway.h"
+#include "support/fakeclock.h"
+#include "support/fakes.h"
+#include "support/tempfolder.h"
+
+namespace tw::test {
+
+using Lines = std::vector<std::string>;
+
+// The headless view, also keeping the lines meant for the debug window.
+class TraceView : public MemoryView {
+  public:
+    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
+    Lines m_Lines;
+};
+
+struct GatewayFixture {
+    GatewayFixture() {
+        m_Gateway.m_EventLog = &m_Log;
+        m_Gateway.m_View = &m_View;
+        m_Gateway.m_Clock = &m_Clock;
+        m_Gateway.m_Alarms = &m_Alarms;
+        for (int port = 0; port < kPortCount; ++port) {
+            m_Gateway.Winsock_Connect[port] = &m_Listeners[port];
+            m_Gateway.Winsock_Data[port] = &m_Data[port];
+            m_Gateway.MSComm[port] = &m_Serials[port];
+        }
+        m_Gateway.Winsock_Zorvan_Connect = &m_ZorvanListener;
+        m_Gateway.Winsock_Zorvan_Data = &m_ZorvanData;
+        m_Gateway.Zorvan2 = &m_Zorvan2;
+        m_Gateway.Zorvan3 = &m_Zorvan3;
+    }
+
+    // Port set-ups, each with its row in the view.
+    void TcpServer(int16_t port, int32_t listenPort) {
+        m_Gateway.m_Ports[port].PortKind = PortKindTcpServer;
+        m_Listeners[port].m_LocalPort = listenPort;
+        m_View.AddPortRow(port, "Port " + std::to_string(port));
+    }
+    void TcpClient(int16_t port, const std::string& host = "10.0.0.5", int32_t remotePort = 4001) {
+        m_Gateway.m_Ports[port].PortKind = PortKindTcpClient;
+        m_Data[port].m_RemoteHost = host;
+        m_Data[port].m_RemotePort = remotePort;
+        m_View.AddPortRow(port, "Port " + std::to_string(port));
+    }
+    void Com(int16_t port, int16_t commPort) {
+        m_Gateway.m_Ports[port].PortKind = PortKindCom;
+        m_Gateway.m_Ports[port].ComSetting = "COM" + std::to_string(commPort) + ",9600,N,8,1";
+        m_Serials[port].m_CommPort = commPort;
+        m_View.AddPortRow(port, "Port " + std::to_string(port));
+    }
+    // The alarm server connected over TCP from 10.0.0.2:50000, or gone.
+    void SetAlarmServerPresent(bool present) {
+        m_ZorvanData.m_State = present ? Socket::StateConnected : Socket::StateClosed;
+        m_ZorvanData.m_RemoteHostIP = "10.0.0.2";
+        m_ZorvanData.m_RemotePort = 50000;
+    }
+
+    // The event-log lines of the day without their stamps; a line that has
+    // none (the start-up rule) stands as written.
+    Lines LogLines() const {
+        Lines lines;
+        std::istringstream in(m_Folder.Read("LogFiles/" + EventLogFileName(m_Clock.Now())));
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            const bool stamped = line.size() >= 18 && line[8] == ' ' && line[17] == ' ';
+            lines.push_back(stamped ? line.substr(18) : line);
+        }
+        return lines;
+    }
+    // The lines written since the last call.
+    Lines NewLogLines() {
+        const Lines lines = LogLines();
+        Lines fresh(lines.begin() + static_cast<std::ptrdiff_t>(m_LinesSeen), lines.end());
+        m_LinesSeen = lines.size();
+        return fresh;
+    }
+
+    TempFolder m_Folder;
+    FakeClock m_Clock;
+    EventLog m_Log{m_Folder.Path() + "LogFiles/", m_Clock};
+    TraceView m_View;
+    RecordingAlarms m_Alarms;
+    std::array<FakeSocket, kPortCount> m_Listeners;
+    std::array<FakeSocket, kPortCount> m_Data;
+    std::array<FakeSerial, kPortCount> m_Serials;
+    FakeSocket m_ZorvanListener;
+    FakeSocket m_ZorvanData;
+    FakeVendorLibrary m_Zorvan2;
+    FakeVendorLibrary m_Zorvan3;
+    Gateway m_Gateway;
+    size_t m_LinesSeen = 0;
+};
+
+}  // namespace tw::test
