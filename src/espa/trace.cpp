@@ -22,37 +22,53 @@ bool CommDebugOn() {
 
 }  // namespace
 
-std::string RenderTraceCharacter(unsigned char code) {
+void AppendTraceCharacter(std::string& out, unsigned char code) {
     if (code >= 32 && code <= 127) {
-        return std::string(1, static_cast<char>(code));
+        out.push_back(static_cast<char>(code));
+        return;
     }
     switch (code) {
         case 1:
-            return "<SOH>";
+            out += "<SOH>";
+            break;
         case 2:
-            return "<STX>";
+            out += "<STX>";
+            break;
         case 3:
-            return "<ETX>";
+            out += "<ETX>";
+            break;
         case 4:
-            return "<EOT>";
+            out += "<EOT>";
+            break;
         case 5:
-            return "<ENQ>";
+            out += "<ENQ>";
+            break;
         case 6:
-            return "<ACK>";
+            out += "<ACK>";
+            break;
         case 10:
-            return "<LF>";
+            out += "<LF>";
+            break;
         case 13:
-            return "<CR>";
+            out += "<CR>";
+            break;
         case 21:
-            return "<NAK>";
+            out += "<NAK>";
+            break;
         case 27:
-            return "<ESC>";
+            out += "<ESC>";
+            break;
         case 30:
-            return "<RS>";
+            out += "<RS>";
+            break;
         case 31:
-            return "<US>";
+            out += "<US>";
+            break;
         default:
-            return "<" + std::to_string(code) + ">";
+            out += '<';
+            out += std::to_string(code);
+            out += '>';
+            break;
     }
 }
 
@@ -63,25 +79,28 @@ std::string FormatTraceTime(const LocalTime& time) {
 }
 
 void WriteCommTrace(Gateway& gateway, int16_t port, const std::string& text, int16_t direction) {
+    const bool toWindow = gateway.m_View != nullptr && gateway.m_View->DebugWindowOpen();
+    const bool toFile = CommDebugOn();
+    if (!toWindow && !toFile) {
+        return;  // nobody would see the rendering
+    }
     const LocalTime now = gateway.m_Clock != nullptr ? gateway.m_Clock->Now() : SystemClock().Now();
     const std::string head = FormatTraceTime(now) + TracePrefix(port, direction);
     std::string rendering;
-    std::string piece;
+    size_t pieceStart = 0;
     for (char c : text) {
-        const std::string one = RenderTraceCharacter(static_cast<unsigned char>(c));
-        rendering += one;
-        piece += one;
-        if (piece.size() > kDebugPieceLength) {
-            if (gateway.m_View != nullptr) {
-                gateway.m_View->AddDebugLine(head + piece);
+        AppendTraceCharacter(rendering, static_cast<unsigned char>(c));
+        if (rendering.size() - pieceStart > kDebugPieceLength) {
+            if (toWindow) {
+                gateway.m_View->AddDebugLine(head + rendering.substr(pieceStart));
             }
-            piece.clear();
+            pieceStart = rendering.size();
         }
     }
-    if (!piece.empty() && gateway.m_View != nullptr) {
-        gateway.m_View->AddDebugLine(head + piece);
+    if (toWindow && pieceStart < rendering.size()) {
+        gateway.m_View->AddDebugLine(head + rendering.substr(pieceStart));
     }
-    if (CommDebugOn()) {
+    if (toFile) {
         // The file keeps the whole rendering on one line, however long.
         AppendToFile(AppFolder() + "LogFiles/CommDebug.Log",
                      ToSystemText(head + rendering + "\r\n"));

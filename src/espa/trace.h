@@ -16,10 +16,10 @@ enum TraceDirection : int16_t { TraceReceive = 0, TraceTransmit = 1 };
 // port: 0..7 for an ESPA port; negative for the alarm-server link ("Zorvan").
 void WriteCommTrace(Gateway& gateway, int16_t port, const std::string& text, int16_t direction);
 
-// One character as the trace shows it: printable 32..127 as itself, the
-// protocol's control characters by name ("<STX>"), any other code as
+// Appends one character as the trace shows it: printable 32..127 as itself,
+// the protocol's control characters by name ("<STX>"), any other code as
 // "<" + decimal + ">".
-std::string RenderTraceCharacter(unsigned char code);
+void AppendTraceCharacter(std::string& out, unsigned char code);
 
 // The time of day of a trace line, "HH:NN:SS".
 std::string FormatTraceTime(const LocalTime& time);

@@ -34,6 +34,9 @@ class View {
 
     // One trace line for the debug window; ignored while it is closed.
     virtual void AddDebugLine(const std::string& line) = 0;
+    // Whether the debug window is open, so the trace can skip rendering lines
+    // that nobody would see.
+    virtual bool DebugWindowOpen() const = 0;
 };
 
 // The texts of the rows and panels, without any window. Used headless and in
@@ -47,6 +50,7 @@ class MemoryView : public View {
     std::string StatusPanel(int panel) const override;
     void SetStatusPanel(int panel, const std::string& text) override;
     void AddDebugLine(const std::string& /*line*/) override {}
+    bool DebugWindowOpen() const override { return false; }
 
     // How often each port's Status column was written (for change-only tests).
     int StatusWrites(int16_t port) const;

@@ -72,5 +72,15 @@ TEST_F(TraceTest, WritesTheFileOnlyWhileCommDebugIsOn) {
     EXPECT_TRUE(m_View.m_Lines.empty());
 }
 
+TEST_F(TraceTest, WithTheDebugWindowClosedOnlyTheFileGetsTheLine) {
+    MemoryView closed;
+    m_Gateway.m_View = &closed;
+    for (const char* ini : {"[General]\nCommDebug=0\n", "[General]\nCommDebug=1\n"}) {
+        m_Folder.Write("Tellwick.ini", ini);
+        WriteCommTrace(m_Gateway, 0, "\x06", TraceTransmit);
+    }
+    EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"), "14:03:27 Tx -> 0: <ACK>\r\n");
+}
+
 }  // namespace
 }  // namespace tw

@@ -22,6 +22,7 @@ using Lines = std::vector<std::string>;
 class TraceView : public MemoryView {
   public:
     void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
+    bool DebugWindowOpen() const override { return true; }
     Lines m_Lines;
 };
 

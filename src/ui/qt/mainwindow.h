@@ -46,6 +46,7 @@ class MainWindow : public QMainWindow, public View {
     void SetStatusPanel(int panel, const std::string& text) override;
     // Passed to the debug window while it is open, else dropped.
     void AddDebugLine(const std::string& line) override;
+    bool DebugWindowOpen() const override { return m_Debug != nullptr; }
 
     // Start-up: appends " - Version " + version to the caption.
     void AppendVersionToCaption(const std::string& version);
