@@ -186,12 +186,7 @@ TEST_F(FaultsE2eTest, BrokenPartnersLeaveThePortAnsweringTheNextOne) {
     auto gateway = Start(GeneralSection(FreePort(), "CloseESPAPortIfCommunicationFails=1\n") +
                              TcpServerSection(0, listenPort),
                          listenPort);
-    const std::string block =
-        "1\x02"
-        "1\x1f"
-        "123\x1e"
-        "2\x1fHALF\x03";
-    const std::string whole = "1\x05\x01" + block + BlockCheck(block) + "\x04";
+    const std::string whole = CallDialogue("123", "HALF");
     const struct {
         const char* m_Fault;
         std::string m_Sent;  // before the partner stops

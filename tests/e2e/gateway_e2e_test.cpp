@@ -45,13 +45,8 @@ TEST_F(GatewayE2eTest, CallIsAcknowledgedAndArrivesAtTheAlarmServer) {
     ASSERT_TRUE(LogShows("Accepted Zorvan connection from 127.0.0.1:"));
     RawSocket partner;
     ASSERT_TRUE(partner.Connect(listenPort));
-    const std::string block =
-        "1\x02"
-        "1\x1f"
-        "123\x1e"
-        "2\x1fHELLO\x03";
-    ASSERT_TRUE(partner.Send("1\x05\x01" + block + BlockCheck(block) + "\x04"));
-    EXPECT_EQ(partner.Receive("\x06\x04"), "\x06\x04");  // ACK, then EOT
+    ASSERT_TRUE(partner.Send(CallDialogue("123", "HELLO")));
+    EXPECT_EQ(partner.Receive(kCallAnswer), kCallAnswer);
     EXPECT_EQ(alarmServer.Receive("1|||Ward 3||Nurse||HELLO|\n"), "1|||Ward 3||Nurse||HELLO|\n");
     gateway->Signal(SIGTERM);
     EXPECT_EQ(gateway->WaitForExit(), 0);

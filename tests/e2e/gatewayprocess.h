@@ -82,15 +82,7 @@ class GatewayProcess {
     // The exit status once the process ended within timeoutMs; nullopt when it
     // still runs or died from a signal.
     std::optional<int> WaitForExit(int timeoutMs = 5000) {
-        WaitFor(
-            [&] {
-                int status = 0;
-                if (!m_Status && waitpid(m_Pid, &status, WNOHANG) == m_Pid) {
-                    m_Status = status;
-                }
-                return m_Status.has_value();
-            },
-            timeoutMs);
+        WaitFor([&] { return HasEnded(); }, timeoutMs);
         if (m_Status && WIFEXITED(*m_Status)) {
             return WEXITSTATUS(*m_Status);
         }

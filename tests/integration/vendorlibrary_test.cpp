@@ -43,21 +43,6 @@ TEST_F(VendorLibraryTest, CommandTextsReachTheLibraryByteForByte) {
     EXPECT_EQ(Log(), "37:" + alarm + "\n" + "19:" + watchdog + "\n");
 }
 
-TEST_F(VendorLibraryTest, RunningAppsAnswerPerMask) {
-    Place(TW_STANDIN_DIR, "Zorvan3.dll");
-    DlVendorLibrary library("Zorvan3.dll");
-    setenv("TELLWICK_STANDIN_APPS", "1=1,0x100=0,0x200=5", 1);
-    EXPECT_EQ(library.GetRunningApps(1), 1);
-    EXPECT_EQ(library.GetRunningApps(0x100), 0);
-    EXPECT_EQ(library.GetRunningApps(0x200), 5);
-    EXPECT_EQ(library.GetRunningApps(0x400), 0);
-    unsetenv("TELLWICK_STANDIN_APPS");
-    m_Folder.Write("apps.txt", "1=0\n0x400=1\n");
-    setenv("TELLWICK_STANDIN_APPS_FILE", (m_Folder.Path() + "apps.txt").c_str(), 1);
-    EXPECT_EQ(library.GetRunningApps(1), 0);
-    EXPECT_EQ(library.GetRunningApps(0x400), 1);
-}
-
 TEST_F(VendorLibraryTest, AMissingLibraryFailsEachCallUntilItAppears) {
     DlVendorLibrary library("Zorvan2.dll");
     EXPECT_FALSE(library.SetCommandEntry("TA:1|||a"));

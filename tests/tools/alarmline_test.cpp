@@ -8,44 +8,6 @@
 namespace tw::tools {
 namespace {
 
-TEST(AlarmLine, LinesDecodeToKindStateAndFields) {
-    struct Row {
-        std::string m_Line;
-        LineKind m_Kind;
-        int m_State;
-        std::array<std::string, 6> m_Fields;
-        bool m_Extra;
-    };
-    const Row rows[] = {
-        {"1|||Ward 3||ESPA||Room 12|",
-         LineKind::Alarm,
-         1,
-         {"Ward 3", "", "ESPA", "", "Room 12", ""},
-         false},
-        {"1||||||||", LineKind::Alarm, 1, {}, false},
-        {"0|||W||Poll||restored|x",
-         LineKind::Alarm,
-         0,
-         {"W", "", "Poll", "", "restored", "x"},
-         false},
-        {"1|||a|b|c|d|e|f|g", LineKind::Alarm, 1, {"a", "b", "c", "d", "e", "f|g"}, true},
-        {"1|||TellwickWD", LineKind::Watchdog, 1, {"TellwickWD"}, false},
-        {"", LineKind::Empty, -1, {}, false},
-        {"garbage", LineKind::Other, -1, {}, false},
-        {"1|||a|b", LineKind::Other, -1, {}, false},
-        {"01|||a|b|c|d|e|f", LineKind::Other, -1, {}, false},
-        {"x|||a|b|c|d|e|f", LineKind::Other, -1, {}, false},
-    };
-    for (const Row& row : rows) {
-        AlarmLine line = ParseAlarmLine(row.m_Line);
-        EXPECT_EQ(line.m_Kind, row.m_Kind) << row.m_Line;
-        EXPECT_EQ(line.m_State, row.m_State) << row.m_Line;
-        EXPECT_EQ(line.m_Fields, row.m_Fields) << row.m_Line;
-        EXPECT_EQ(line.m_ExtraSeparators, row.m_Extra) << row.m_Line;
-        EXPECT_EQ(line.m_Raw, row.m_Line);
-    }
-}
-
 std::vector<LineKind> Kinds(const std::vector<AlarmLine>& lines) {
     std::vector<LineKind> kinds;
     kinds.reserve(lines.size());
@@ -67,26 +29,6 @@ TEST(AlarmLineReader, EmptyLineAfterWatchdogBelongsToItOthersArePassedOn) {
         }
         EXPECT_EQ(Kinds(lines), expected) << "split at " << split;
     }
-}
-
-TEST(AlarmLineReader, PartialLineWaitsAndResetForgetsIt) {
-    AlarmLineReader reader;
-    EXPECT_TRUE(reader.Feed("1|||WD").empty());
-    reader.Reset();
-    std::vector<AlarmLine> lines = reader.Feed("\n");
-    ASSERT_EQ(lines.size(), 1U);
-    EXPECT_EQ(lines[0].m_Kind, LineKind::Empty);
-}
-
-TEST(AlarmLineReader, OverlongLineIsCutSoTheBufferStaysBounded) {
-    AlarmLineReader reader;
-    std::vector<AlarmLine> lines =
-        reader.Feed(std::string(AlarmLineReader::MaxLineLength + 10, 'x'));
-    ASSERT_EQ(lines.size(), 1U);
-    EXPECT_EQ(lines[0].m_Raw.size(), AlarmLineReader::MaxLineLength);
-    lines = reader.Feed("\n");
-    ASSERT_EQ(lines.size(), 1U);
-    EXPECT_EQ(lines[0].m_Raw, std::string(10, 'x'));
 }
 
 }  // namespace

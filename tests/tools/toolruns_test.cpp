@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -164,74 +161,6 @@ TEST(EspaStationRun, CallIsAckedAndItsStatusBlockFetchedAndDecoded) {
     EXPECT_NE(
         run.m_Output.find(R"("event":"summary","blocks":1,"ack":1,"nak":0,"status_blocks":1)"),
         std::string::npos);
-}
-
-TEST(EspaStationRun, BadCheckCharacterIsAnsweredNakAndEndsWithExitCode4) {
-    StationRun run =
-        RunStationAgainst({"--text", "X", "--bad-bcc", "--timeout-ms", "3000"}, ServeLikeGateway);
-    EXPECT_EQ(run.m_ExitCode, 4) << run.m_Output;
-    EXPECT_NE(run.m_Output.find("block 1: NAK"), std::string::npos) << run.m_Output;
-    EXPECT_NE(run.m_Output.find("poll: nothing queued (EOT)"), std::string::npos);
-}
-
-TEST(EspaStationRun, RepeatedCallsReportRateAndLatency) {
-    StationRun run = RunStationAgainst(
-        {"--text", "LOAD", "--repeat", "50", "--one-selection", "--json"}, ServeLikeGateway);
-    EXPECT_EQ(run.m_ExitCode, 0) << run.m_Output;
-    EXPECT_NE(run.m_Output.find(R"("event":"load","calls":50,)"), std::string::npos)
-        << run.m_Output;
-    EXPECT_NE(run.m_Output.find(R"("ack":50,"nak":0,"p50_us":)"), std::string::npos);
-}
-
-TEST(EspaStationRun, AckTimesFileHoldsOneRisingWallClockTimePerBlock) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("tellwick-ack-times-" + std::to_string(::getpid())))
-                                 .string();
-    const auto before = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-    StationRun run = RunStationAgainst(
-        {"--text", "LOAD", "--repeat", "20", "--one-selection", "--ack-times", path},
-        ServeLikeGateway);
-    const auto after = std::chrono::duration_cast<std::chrono::microseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
-    EXPECT_EQ(run.m_ExitCode, 0) << run.m_Output;
-    std::ifstream file(path);
-    std::vector<long long> times;
-    for (long long micros = 0; file >> micros;) {
-        times.push_back(micros);
-    }
-    std::filesystem::remove(path);
-    ASSERT_EQ(times.size(), 20U);
-    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
-    EXPECT_GE(times.front(), before);
-    EXPECT_LE(times.back(), after);
-}
-
-TEST(EspaStationRun, SilentPartnerEndsWithATimeoutNotAHang) {
-    auto silent = [](int fd) {
-        char chunk[256];
-        while (WaitReadable(fd, BoundMs) == WaitResult::Ready &&
-               ::read(fd, chunk, sizeof chunk) > 0) {
-        }
-    };
-    StationRun run = RunStationAgainst({"--text", "X", "--timeout-ms", "200"}, silent);
-    EXPECT_EQ(run.m_ExitCode, 3) << run.m_Output;
-    EXPECT_NE(run.m_Output.find("no reply within 200 ms while waiting for ACK to the selection"),
-              std::string::npos)
-        << run.m_Output;
-}
-
-TEST(EspaStationRun, RefusedConnectionEndsWithExitCode2) {
-    int port = 0;
-    {
-        Opened listener = ListenTcp({"127.0.0.1", 0});
-        port = LocalPort(listener.m_Fd.Get());
-    }
-    Child station(ESPA_STATION_PATH, {"--connect", "127.0.0.1:" + std::to_string(port)});
-    EXPECT_EQ(station.Finish(), 2);
-    EXPECT_NE(station.Text().find("Connection refused"), std::string::npos) << station.Text();
 }
 
 TEST(AlarmSinkRun, LinesAreDecodedAcrossAReconnectUntilTheCountIsReached) {

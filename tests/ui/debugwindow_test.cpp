@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QListView>
 #include <QMenu>
-#include <QMenuBar>
 #include <QScrollBar>
 #include <filesystem>
 #include <string>
@@ -41,16 +40,9 @@ class DebugWindowTest : public ::testing::Test {
     DebugWindow m_Debug{m_Clock};
 };
 
-TEST_F(DebugWindowTest, StartsEmptyWithCaptionFontAndMenu) {
+TEST_F(DebugWindowTest, StartsEmptyWithCaptionAndMenu) {
     EXPECT_EQ(m_Debug.windowTitle(), "Tellwick for Zorvan Alarm Server - Debug");
-    EXPECT_EQ(m_Debug.List()->objectName(), "List_Debug");
     EXPECT_EQ(m_Debug.List()->model()->rowCount(), 0);
-    EXPECT_EQ(m_Debug.width(), test::Scaled(m_Debug, 646));
-    EXPECT_EQ(m_Debug.height() - m_Debug.menuBar()->sizeHint().height(),
-              test::Scaled(m_Debug, 151));
-    EXPECT_EQ(m_Debug.List()->font().pointSize(), 9);
-    EXPECT_TRUE(QFontInfo(m_Debug.List()->font()).fixedPitch());
-
     const QMenu* file = m_Debug.findChild<QMenu*>("Menu_File");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->title(), "&File");
