@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alarmlink/vendorlibrary.h"
@@ -16,7 +16,7 @@
 namespace tw::test {
 
 class FakeSocket : public Socket {
-public:
+  public:
     int16_t State() const override { return m_State; }
     int32_t LocalPort() const override { return m_LocalPort; }
     void SetLocalPort(int32_t port) override { m_LocalPort = port; }
@@ -92,7 +92,7 @@ public:
 };
 
 class FakeSerial : public Serial {
-public:
+  public:
     int16_t CommPort() const override { return m_CommPort; }
     void SetCommPort(int16_t port) override { m_CommPort = port; }
     bool SetSettings(const std::string& settings, std::string& /*error*/) override {
@@ -152,7 +152,7 @@ public:
 };
 
 class FakeVendorLibrary : public VendorLibrary {
-public:
+  public:
     bool SetCommandEntry(const std::string& text) override {
         if (m_Fail) {
             return false;
@@ -173,7 +173,7 @@ public:
         return 0;
     }
 
-    bool m_Fail = false;  // every call raises an error
+    bool m_Fail = false;                                 // every call raises an error
     std::vector<std::pair<int32_t, int32_t>> m_Answers;  // mask -> answer (default 0)
     std::vector<std::string> m_Commands;
     std::vector<int32_t> m_Questions;
@@ -185,7 +185,7 @@ struct RecordedAlarm {
 };
 
 class RecordingAlarms : public AlarmOutput {
-public:
+  public:
     void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override {
         m_Alarms.push_back({AlarmState, fields});
     }
