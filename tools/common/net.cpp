@@ -189,11 +189,14 @@ std::string PeerText(const sockaddr_storage& address) {
     return std::string(host.data()) + ":" + std::to_string(port);
 }
 
-}  // namespace
-
-Opened ConnectTcp(const Endpoint& endpoint, int timeoutMs) {
+// Opens a socket for each resolved address in turn and keeps the first one
+// for which attempt(fd, address) returns 0; otherwise reports the last errno
+// through describe.
+template <typename Attempt, typename Describe>
+Opened OpenFirstAddress(const Endpoint& endpoint, bool passive, Attempt attempt,
+                        Describe describe) {
     Opened opened;
-    AddrList list = Resolve(endpoint, false, &opened.m_Error);
+    AddrList list = Resolve(endpoint, passive, &opened.m_Error);
     if (!list) {
         return opened;
     }
@@ -201,49 +204,49 @@ Opened ConnectTcp(const Endpoint& endpoint, int timeoutMs) {
     for (addrinfo* address = list.get(); address != nullptr; address = address->ai_next) {
         Fd fd(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC,
                        address->ai_protocol));
-        if (!fd.IsOpen()) {
-            lastError = errno;
-            continue;
-        }
-        lastError = ConnectOne(fd.Get(), *address, timeoutMs);
+        lastError = fd.IsOpen() ? attempt(fd.Get(), *address) : errno;
         if (lastError == 0) {
-            SetNoDelay(fd.Get());
             opened.m_Fd = std::move(fd);
             return opened;
         }
     }
-    opened.m_Error =
-        "cannot connect to " + ToText(endpoint) + ": " +
-        (lastError == ETIMEDOUT ? "no answer within " + std::to_string(timeoutMs) + " ms"
-                                : ErrorText(lastError));
+    opened.m_Error = describe(lastError);
     return opened;
 }
 
+}  // namespace
+
+Opened ConnectTcp(const Endpoint& endpoint, int timeoutMs) {
+    return OpenFirstAddress(
+        endpoint, false,
+        [timeoutMs](int fd, const addrinfo& address) {
+            const int error = ConnectOne(fd, address, timeoutMs);
+            if (error == 0) {
+                SetNoDelay(fd);
+            }
+            return error;
+        },
+        [&](int error) {
+            return "cannot connect to " + ToText(endpoint) + ": " +
+                   (error == ETIMEDOUT ? "no answer within " + std::to_string(timeoutMs) + " ms"
+                                       : ErrorText(error));
+        });
+}
+
 Opened ListenTcp(const Endpoint& endpoint) {
-    Opened opened;
-    AddrList list = Resolve(endpoint, true, &opened.m_Error);
-    if (!list) {
-        return opened;
-    }
-    int lastError = 0;
-    for (addrinfo* address = list.get(); address != nullptr; address = address->ai_next) {
-        Fd fd(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC,
-                       address->ai_protocol));
-        if (!fd.IsOpen()) {
-            lastError = errno;
-            continue;
-        }
-        int on = 1;
-        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(fd.Get(), address->ai_addr, address->ai_addrlen) == 0 &&
-            ::listen(fd.Get(), 16) == 0) {
-            opened.m_Fd = std::move(fd);
-            return opened;
-        }
-        lastError = errno;
-    }
-    opened.m_Error = "cannot listen on " + ToText(endpoint) + ": " + ErrorText(lastError);
-    return opened;
+    return OpenFirstAddress(
+        endpoint, true,
+        [](int fd, const addrinfo& address) {
+            int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            if (::bind(fd, address.ai_addr, address.ai_addrlen) == 0 && ::listen(fd, 16) == 0) {
+                return 0;
+            }
+            return errno;
+        },
+        [&](int error) {
+            return "cannot listen on " + ToText(endpoint) + ": " + ErrorText(error);
+        });
 }
 
 int LocalPort(int fd) {
