@@ -8,14 +8,13 @@
 #include "espa/trace.h"
 #include "espa/transmit.h"
 #include "format/template.h"
+#include "ports/counters.h"
 #include "shell/ini.h"
 
 namespace tw {
 namespace {
 
 using namespace std::string_view_literals;
-
-constexpr int32_t kByteCounterLimit = 65535;
 
 constexpr std::string_view kSelect = "1\x05"sv;  // "1" ENQ: the partner selects us
 constexpr std::string_view kPoll = "2\x05"sv;    // "2" ENQ: the partner polls us
@@ -75,10 +74,7 @@ bool IsIncompleteElement(std::string_view input) {
 
 void CountReceived(Gateway& gateway, int16_t port, size_t length) {
     int32_t& count = gateway.m_Runtime[port].RxBytes;
-    count += static_cast<int32_t>(length);
-    if (count > kByteCounterLimit) {
-        count = 0;
-    }
+    count = AddByteCount(count, static_cast<int64_t>(length));
     if (gateway.m_View != nullptr) {
         gateway.m_View->SetPortColumn(port, View::ColumnRxBytes, std::to_string(count));
     }

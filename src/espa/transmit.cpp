@@ -1,12 +1,10 @@
 #include "espa/transmit.h"
 
 #include "espa/trace.h"
+#include "ports/counters.h"
 
 namespace tw {
 namespace {
-
-// Both byte counters go back to 0 (not to the remainder) above this.
-constexpr int32_t kByteCounterLimit = 65535;
 
 // Traces text and hands it to the port's transport; false when the port has
 // no connected socket or open line, in which case nothing happened.
@@ -45,10 +43,7 @@ void SendESPA(Gateway& gateway, int16_t port, const std::string& text) {
         return;
     }
     int32_t& count = gateway.m_Runtime[port].TxBytes;
-    count += static_cast<int32_t>(text.size());
-    if (count > kByteCounterLimit) {
-        count = 0;
-    }
+    count = AddByteCount(count, static_cast<int64_t>(text.size()));
     if (gateway.m_View != nullptr) {
         gateway.m_View->SetPortColumn(port, View::ColumnTxBytes, std::to_string(count));
     }
