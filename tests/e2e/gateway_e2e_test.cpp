@@ -32,26 +32,6 @@ TEST_F(GatewayE2eTest, StartLinesThenTheStopLineWithTheSignalsReason) {
     }
 }
 
-TEST_F(GatewayE2eTest, CallIsAcknowledgedAndArrivesAtTheAlarmServer) {
-    const int zorvanPort = FreePort();
-    const int listenPort = FreePort();
-    m_Folder.Write("Tellwick.ini", "[General]\nZorvanPort=" + std::to_string(zorvanPort) +
-                                       "\nESPACategory=Nurse\n[ESPA_Port_0]\nDescription=Ward 3\n"
-                                       "PortType=TCPS\nListenPort=" +
-                                       std::to_string(listenPort) + "\n");
-    auto gateway = Run({});
-    RawSocket alarmServer;
-    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
-    ASSERT_TRUE(LogShows("Accepted Zorvan connection from 127.0.0.1:"));
-    RawSocket partner;
-    ASSERT_TRUE(partner.Connect(listenPort));
-    ASSERT_TRUE(partner.Send(CallDialogue("123", "HELLO")));
-    EXPECT_EQ(partner.Receive(kCallAnswer), kCallAnswer);
-    EXPECT_EQ(alarmServer.Receive("1|||Ward 3||Nurse||HELLO|\n"), "1|||Ward 3||Nurse||HELLO|\n");
-    gateway->Signal(SIGTERM);
-    EXPECT_EQ(gateway->WaitForExit(), 0);
-}
-
 TEST_F(GatewayE2eTest, ASecondGatewayOnTheSameFolderRefusesToStart) {
     m_Folder.Write("Tellwick.ini", "[General]\nZorvanPort=" + std::to_string(FreePort()) + "\n");
     auto first = Run({});

@@ -9,24 +9,6 @@ namespace {
 
 using test::TempFolder;
 
-TEST(GeneralSettingsTest, MissingFileGivesEveryDefault) {
-    TempFolder folder;
-    std::vector<ConfigProblem> problems;
-    const GeneralSettings g = LoadGeneralSettings(problems);
-    EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(g.ReconnectInterval, 30000);
-    EXPECT_EQ(g.WatchDogInterval, 30000);
-    EXPECT_EQ(g.ESPATimeout, 20000);
-    EXPECT_EQ(g.ZorvanConnectionMethod, 2);
-    EXPECT_EQ(g.ZorvanPort, 14000);
-    EXPECT_TRUE(g.BufferIfZorvanNotConnected);
-    EXPECT_FALSE(g.UseFormatSection);
-    for (int n = 0; n < kPortCount; ++n) {
-        EXPECT_EQ(LoadPortSettings(n, problems).PortKind, PortKindNone);
-    }
-    EXPECT_TRUE(problems.empty());
-}
-
 TEST(GeneralSettingsTest, ConvertsSecondsAndFlags) {
     TempFolder folder;
     folder.Write("Tellwick.ini",
