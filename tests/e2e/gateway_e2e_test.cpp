@@ -44,30 +44,23 @@ TEST_F(GatewayE2eTest, ASecondGatewayOnTheSameFolderRefusesToStart) {
     EXPECT_EQ(first->WaitForExit(), 0);
 }
 
+// The unit text itself and the failure paths are proven in-process; this
+// shows the switches reach the service registration with this program's
+// path and folder.
 TEST_F(GatewayE2eTest, InstallWritesTheUnitAndUninstallRemovesIt) {
-    const std::string units = m_Folder.Path() + "units/";
     EXPECT_EQ(Run({"/I"})->WaitForExit(), 0);
     EXPECT_EQ(m_Folder.Read("output.txt"), "Tellwick for Zorvan service installation succeeded\n");
     const std::string unit = m_Folder.Read("units/tellwickforzorvan.service");
-    EXPECT_NE(unit.find("Description=Tellwick for Zorvan\n"), std::string::npos) << unit;
-    EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
     EXPECT_NE(unit.find(std::string("ExecStart=\"") + TW_GATEWAY_BINARY + "\" --app-folder \"" +
                         m_Folder.Path() + "\"\n"),
               std::string::npos)
         << unit;
-    EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
-    EXPECT_NE(m_Folder.Read("units/tellwickforzorvan.parameters").find("RunAsService=1"),
-              std::string::npos);
-
     EXPECT_EQ(Run({"--uninstall"})->WaitForExit(), 0);
     EXPECT_EQ(m_Folder.Read("output.txt"),
               "Tellwick for Zorvan service uninstalled successfully\n");
     EXPECT_FALSE(m_Folder.Exists("units/tellwickforzorvan.service"));
     EXPECT_NE(m_Folder.Read("units/tellwickforzorvan.parameters").find("RunAsService=0"),
               std::string::npos);
-
-    EXPECT_EQ(Run({"/u"})->WaitForExit(), 1);
-    EXPECT_EQ(m_Folder.Read("output.txt"), "Tellwick for Zorvan failed to uninstall as service\n");
 }
 
 TEST_F(GatewayE2eTest, AnUnknownOptionIsRefusedWithUsage) {

@@ -137,26 +137,6 @@ TEST_F(GatewayTest, TcpServerPortCallIsAcknowledgedAndReachesTheAlarmServer) {
     partner.Send(kCall);
     EXPECT_TRUE(partner.Receive(kCallAnswer)) << partner.m_Received;
     EXPECT_TRUE(alarmServer.Receive("1|||Ward 3||ESPA||HELLO|\n")) << alarmServer.m_Received;
-    EXPECT_TRUE(LogShows("Got ESPA message: HELLO"));
-}
-
-TEST_F(GatewayTest, AlarmsBufferedWhileTheAlarmServerIsAwayFollowInOrder) {
-    const int zorvanPort = FreePort();
-    const int listenPort = FreePort();
-    Start("[General]\nZorvanPort=" + std::to_string(zorvanPort) +
-          "\n[ESPA_Port_4]\nDescription=A\nPortType=TCPS\nListenPort=" +
-          std::to_string(listenPort) + "\n");
-    Peer partner;
-    ASSERT_TRUE(partner.Connect(listenPort));
-    partner.Send(kCall);
-    ASSERT_TRUE(partner.Receive(kCallAnswer));
-    partner.Send(CallDialogue("123", "WORLD"));
-    ASSERT_TRUE(partner.Receive(kCallAnswer + kCallAnswer)) << partner.m_Received;
-    ASSERT_EQ(m_Objects->Link().AlarmBuffer().size(), 2U);
-    Peer alarmServer;
-    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
-    EXPECT_TRUE(alarmServer.Receive("1|||A||||HELLO|\n1|||A||||WORLD|\n"))
-        << alarmServer.m_Received;
 }
 
 TEST_F(GatewayTest, TcpClientPortConnectsOutAndAgainAfterThePartnerRestarts) {

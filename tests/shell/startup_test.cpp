@@ -178,15 +178,6 @@ TEST_F(InstanceTest, ASecondInstanceEndsAndSaysSoOnlyWhenNotAService) {
     EXPECT_EQ(m_Service.m_UninstallCalls, 0);
 }
 
-TEST_F(InstanceTest, APlainStartGoesOnHoldingTheLock) {
-    EXPECT_EQ(CheckInstanceAndSwitches(ParseCommandLine({}), false, m_Lock, m_Service, m_Messages),
-              std::nullopt);
-    InstanceLock second;
-    std::string error;
-    EXPECT_EQ(second.Acquire(AppFolder(), error), InstanceLock::Result::HeldByOther);
-    EXPECT_TRUE(m_Messages.m_Shown.empty());
-}
-
 class StartGatewayTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     StartGatewayTest() { m_Gateway.m_Alarms = &m_Link; }
