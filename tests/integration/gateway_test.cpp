@@ -14,6 +14,7 @@
 #include "platform/gatewayobjects.h"
 #include "shell/startup.h"
 #include "support/dialogue.h"
+#include "support/fakeservice.h"
 #include "support/pseudoterminal.h"
 #include "support/standin.h"
 #include "support/tempfolder.h"
@@ -23,21 +24,6 @@ namespace {
 
 const std::string kCall = CallDialogue("123", "HELLO");
 const std::string kSevenFE(7, '\xFE');
-
-class NoService : public ServiceControl {
-  public:
-    std::string GetSetting(const std::string& /*section*/, const std::string& /*key*/,
-                           const std::string& defaultValue) const override {
-        return defaultValue;
-    }
-    bool SaveSetting(const std::string&, const std::string&, const std::string&) override {
-        return false;
-    }
-    bool Install() override { return false; }
-    bool Uninstall() override { return false; }
-    bool StartService() override { return false; }
-    void LogEvent(int16_t /*type*/, int32_t /*eventNumber*/, const std::string&) override {}
-};
 
 // A TCP port nobody listens on right now.
 int FreePort() {
@@ -117,7 +103,7 @@ class GatewayTest : public ::testing::Test {
     TempFolder m_Folder;
     StandInLog m_StandIn{m_Folder.Path()};
     MemoryView m_View;
-    NoService m_Service;
+    FakeService m_Service;
     StreamMessageBoxes m_Messages{std::cerr};
     NoStartupWindow m_Window;
     std::unique_ptr<GatewayObjects> m_Objects;
