@@ -32,26 +32,6 @@ TEST_F(GatewayE2eTest, StartLinesThenTheStopLineWithTheSignalsReason) {
     }
 }
 
-TEST_F(GatewayE2eTest, CallIsAcknowledgedAndArrivesAtTheAlarmServer) {
-    const int zorvanPort = FreePort();
-    const int listenPort = FreePort();
-    m_Folder.Write("Tellwick.ini", "[General]\nZorvanPort=" + std::to_string(zorvanPort) +
-                                       "\nESPACategory=Nurse\n[ESPA_Port_0]\nDescription=Ward 3\n"
-                                       "PortType=TCPS\nListenPort=" +
-                                       std::to_string(listenPort) + "\n");
-    auto gateway = Run({});
-    RawSocket alarmServer;
-    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
-    ASSERT_TRUE(LogShows("Accepted Zorvan connection from 127.0.0.1:"));
-    RawSocket partner;
-    ASSERT_TRUE(partner.Connect(listenPort));
-    ASSERT_TRUE(partner.Send(CallDialogue("123", "HELLO")));
-    EXPECT_EQ(partner.Receive(kCallAnswer), kCallAnswer);
-    EXPECT_EQ(alarmServer.Receive("1|||Ward 3||Nurse||HELLO|\n"), "1|||Ward 3||Nurse||HELLO|\n");
-    gateway->Signal(SIGTERM);
-    EXPECT_EQ(gateway->WaitForExit(), 0);
-}
-
 TEST_F(GatewayE2eTest, ASecondGatewayOnTheSameFolderRefusesToStart) {
     m_Folder.Write("Tellwick.ini", "[General]\nZorvanPort=" + std::to_string(FreePort()) + "\n");
     auto first = Run({});
@@ -64,30 +44,23 @@ TEST_F(GatewayE2eTest, ASecondGatewayOnTheSameFolderRefusesToStart) {
     EXPECT_EQ(first->WaitForExit(), 0);
 }
 
+// The unit text itself and the failure paths are proven in-process; this
+// shows the switches reach the service registration with this program's
+// path and folder.
 TEST_F(GatewayE2eTest, InstallWritesTheUnitAndUninstallRemovesIt) {
-    const std::string units = m_Folder.Path() + "units/";
     EXPECT_EQ(Run({"/I"})->WaitForExit(), 0);
     EXPECT_EQ(m_Folder.Read("output.txt"), "Tellwick for Zorvan service installation succeeded\n");
     const std::string unit = m_Folder.Read("units/tellwickforzorvan.service");
-    EXPECT_NE(unit.find("Description=Tellwick for Zorvan\n"), std::string::npos) << unit;
-    EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
     EXPECT_NE(unit.find(std::string("ExecStart=\"") + TW_GATEWAY_BINARY + "\" --app-folder \"" +
                         m_Folder.Path() + "\"\n"),
               std::string::npos)
         << unit;
-    EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
-    EXPECT_NE(m_Folder.Read("units/tellwickforzorvan.parameters").find("RunAsService=1"),
-              std::string::npos);
-
     EXPECT_EQ(Run({"--uninstall"})->WaitForExit(), 0);
     EXPECT_EQ(m_Folder.Read("output.txt"),
               "Tellwick for Zorvan service uninstalled successfully\n");
     EXPECT_FALSE(m_Folder.Exists("units/tellwickforzorvan.service"));
     EXPECT_NE(m_Folder.Read("units/tellwickforzorvan.parameters").find("RunAsService=0"),
               std::string::npos);
-
-    EXPECT_EQ(Run({"/u"})->WaitForExit(), 1);
-    EXPECT_EQ(m_Folder.Read("output.txt"), "Tellwick for Zorvan failed to uninstall as service\n");
 }
 
 TEST_F(GatewayE2eTest, AnUnknownOptionIsRefusedWithUsage) {

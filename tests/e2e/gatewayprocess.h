@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "espa/callrecord.h"
+#include "support/dialogue.h"
 #include "support/tempfolder.h"
 
 namespace tw::test {
@@ -208,21 +208,6 @@ inline int FreePort() {
     close(descriptor);
     return ntohs(address.sin_port);
 }
-
-// One selection, one block with records 1 (call address) and 2 (text), EOT.
-inline std::string CallDialogue(const std::string& address, const std::string& text) {
-    const std::string block =
-        "1\x02"
-        "1\x1f" +
-        address +
-        "\x1e"
-        "2\x1f" +
-        text + "\x03";
-    return "1\x05\x01" + block + BlockCheck(block) + "\x04";
-}
-
-// The gateway's answer to CallDialogue: ACK, then EOT.
-inline const std::string kCallAnswer = "\x06\x04";
 
 class GatewayE2eTest : public ::testing::Test {
   protected:

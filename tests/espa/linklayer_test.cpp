@@ -160,15 +160,6 @@ TEST_F(LinkLayerTest, FollowsTheDialogueTable) {
     }
 }
 
-TEST_F(LinkLayerTest, AnswersABlockSplitOverThreeChunksOnceItIsComplete) {
-    Receive(Wire("<SOH>1<STX>"));
-    Receive(Wire("1<US>123<RS>2<US>HELLO<ETX>"));
-    EXPECT_TRUE(Replies().empty());
-    Receive(Wire("<95>"));
-    EXPECT_EQ(Replies(), std::vector<std::string>{kAck});
-    EXPECT_EQ(Alarms().size(), 1U);
-}
-
 // Replies and call alarms of one pass come first, the restore alarm follows
 // that pass; each block needs a pass of its own.
 TEST_F(LinkLayerTest, RaisesTheRestoreAlarmOnceAfterTheFirstConsumingPass) {

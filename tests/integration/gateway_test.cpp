@@ -1,58 +1,29 @@
 // The whole gateway in this process, wired as the program wires it, on real
 // loopback sockets, a pseudo-terminal and the stand-in alarm-server library.
 // The partners and the alarm server are plain Qt sockets driven by the test.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include "espa/callrecord.h"
 #include "integration/eventloop.h"
 #include "platform/gatewayobjects.h"
 #include "shell/startup.h"
+#include "support/dialogue.h"
+#include "support/fakeservice.h"
+#include "support/pseudoterminal.h"
+#include "support/standin.h"
 #include "support/tempfolder.h"
 
 namespace tw::test {
 namespace {
 
-// Select, one call block with its check character, end of transmission.
-std::string Call(const std::string& text) {
-    const std::string checked =
-        "1\x02"
-        "1\x1f"
-        "123\x1e"
-        "2\x1f" +
-        text + "\x03";
-    return "1\x05\x01" + checked + BlockCheck(checked) + "\x04";
-}
-
-const std::string kCall = Call("HELLO");
-// ACK for the block, EOT for the end of the dialogue.
-const std::string kAnswer = "\x06\x04";
+const std::string kCall = CallDialogue("123", "HELLO");
 const std::string kSevenFE(7, '\xFE');
-
-class NoService : public ServiceControl {
-  public:
-    std::string GetSetting(const std::string& /*section*/, const std::string& /*key*/,
-                           const std::string& defaultValue) const override {
-        return defaultValue;
-    }
-    bool SaveSetting(const std::string&, const std::string&, const std::string&) override {
-        return false;
-    }
-    bool Install() override { return false; }
-    bool Uninstall() override { return false; }
-    bool StartService() override { return false; }
-    void LogEvent(int16_t /*type*/, int32_t /*eventNumber*/, const std::string&) override {}
-};
 
 // A TCP port nobody listens on right now.
 int FreePort() {
@@ -98,13 +69,6 @@ class Peer {
 
 class GatewayTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        setenv("TELLWICK_STANDIN_LOG", (m_Folder.Path() + "commands.log").c_str(), 1);
-        unsetenv("TELLWICK_STANDIN_APPS");
-        unsetenv("TELLWICK_STANDIN_APPS_FILE");
-    }
-    void TearDown() override { unsetenv("TELLWICK_STANDIN_LOG"); }
-
     void Start(const std::string& ini) {
         m_Folder.Write("Tellwick.ini", ini);
         m_Objects = std::make_unique<GatewayObjects>(m_View);
@@ -131,13 +95,15 @@ class GatewayTest : public ::testing::Test {
         return WaitUntil([&] { return Log().find(text) != std::string::npos; }, timeoutMs);
     }
     bool StandInReceives(const std::string& command, int timeoutMs = 4000) const {
-        const std::string record = std::to_string(command.size()) + ":" + command + "\n";
-        return WaitUntil([&] { return m_Folder.Read("commands.log") == record; }, timeoutMs);
+        return WaitUntil(
+            [&] { return m_Folder.Read("commands.log") == StandInLog::Record(command); },
+            timeoutMs);
     }
 
     TempFolder m_Folder;
+    StandInLog m_StandIn{m_Folder.Path()};
     MemoryView m_View;
-    NoService m_Service;
+    FakeService m_Service;
     StreamMessageBoxes m_Messages{std::cerr};
     NoStartupWindow m_Window;
     std::unique_ptr<GatewayObjects> m_Objects;
@@ -155,28 +121,8 @@ TEST_F(GatewayTest, TcpServerPortCallIsAcknowledgedAndReachesTheAlarmServer) {
     Peer partner;
     ASSERT_TRUE(partner.Connect(listenPort));
     partner.Send(kCall);
-    EXPECT_TRUE(partner.Receive(kAnswer)) << partner.m_Received;
+    EXPECT_TRUE(partner.Receive(kCallAnswer)) << partner.m_Received;
     EXPECT_TRUE(alarmServer.Receive("1|||Ward 3||ESPA||HELLO|\n")) << alarmServer.m_Received;
-    EXPECT_TRUE(LogShows("Got ESPA message: HELLO"));
-}
-
-TEST_F(GatewayTest, AlarmsBufferedWhileTheAlarmServerIsAwayFollowInOrder) {
-    const int zorvanPort = FreePort();
-    const int listenPort = FreePort();
-    Start("[General]\nZorvanPort=" + std::to_string(zorvanPort) +
-          "\n[ESPA_Port_4]\nDescription=A\nPortType=TCPS\nListenPort=" +
-          std::to_string(listenPort) + "\n");
-    Peer partner;
-    ASSERT_TRUE(partner.Connect(listenPort));
-    partner.Send(kCall);
-    ASSERT_TRUE(partner.Receive(kAnswer));
-    partner.Send(Call("WORLD"));
-    ASSERT_TRUE(partner.Receive(kAnswer + kAnswer)) << partner.m_Received;
-    ASSERT_EQ(m_Objects->Link().AlarmBuffer().size(), 2U);
-    Peer alarmServer;
-    ASSERT_TRUE(alarmServer.Connect(zorvanPort));
-    EXPECT_TRUE(alarmServer.Receive("1|||A||||HELLO|\n1|||A||||WORLD|\n"))
-        << alarmServer.m_Received;
 }
 
 TEST_F(GatewayTest, TcpClientPortConnectsOutAndAgainAfterThePartnerRestarts) {
@@ -201,29 +147,22 @@ TEST_F(GatewayTest, TcpClientPortConnectsOutAndAgainAfterThePartnerRestarts) {
 }
 
 TEST_F(GatewayTest, ComPortCallReachesTheGeneration2Library) {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    PseudoTerminal line;
+    ASSERT_FALSE(line.m_SlaveName.empty());
     PlaceStandIn("Zorvan2.dll");
-    Start(std::string("[General]\nZorvanConnectionMethod=0\nESPACategory=ESPA\n") +
-          "[ESPA_Port_2]\nDescription=Panel\nPortType=COM\nComSetting=COM1,9600,N,8,1,0\n" +
-          "ComDevice=" + name + "\n");
+    Start(
+        "[General]\nZorvanConnectionMethod=0\nESPACategory=ESPA\n[ESPA_Port_2]\nDescription=Panel\n"
+        "PortType=COM\nComSetting=COM1,9600,N,8,1,0\nComDevice=" +
+        line.m_SlaveName + "\n");
     ASSERT_TRUE(LogShows("Opened (2) port COM1"));
-    ASSERT_EQ(write(master, kCall.data(), kCall.size()), static_cast<ssize_t>(kCall.size()));
+    ASSERT_TRUE(line.Write(kCall));
     EXPECT_TRUE(StandInReceives("TA:1|||Panel||ESPA||HELLO|"));
     std::string answer;
     EXPECT_TRUE(WaitUntil([&] {
-        char byte = 0;
-        while (read(master, &byte, 1) == 1) {
-            answer += byte;
-        }
-        return answer.size() >= kAnswer.size();
+        answer += line.ReadWaiting();
+        return answer.size() >= kCallAnswer.size();
     }));
-    EXPECT_EQ(answer, kAnswer);
-    close(slave);
-    close(master);
+    EXPECT_EQ(answer, kCallAnswer);
 }
 
 TEST_F(GatewayTest, Generation3LibraryGetsTheSevenMarkerBytes) {
@@ -237,7 +176,7 @@ TEST_F(GatewayTest, Generation3LibraryGetsTheSevenMarkerBytes) {
     Peer partner;
     ASSERT_TRUE(partner.Connect(listenPort));
     partner.Send(kCall);
-    EXPECT_TRUE(partner.Receive(kAnswer));
+    EXPECT_TRUE(partner.Receive(kCallAnswer));
     EXPECT_TRUE(StandInReceives("SA:1" + kSevenFE + "1|||W||||HELLO|"));
 }
 

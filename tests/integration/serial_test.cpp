@@ -1,16 +1,12 @@
 // QtSerial on real pseudo-terminals: the test holds the master side, the
 // adapter opens the slave device as its serial line.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "integration/eventloop.h"
 #include "platform/qtserial.h"
+#include "support/pseudoterminal.h"
 
 namespace tw::test {
 namespace {
@@ -28,55 +24,6 @@ class CommRecorder : public SerialEvents {
     QtSerial& m_Serial;
     std::vector<int16_t> m_Events;
     std::string m_Received;
-};
-
-class PseudoTerminal {
-  public:
-    PseudoTerminal() {
-        char name[256] = {};
-        if (openpty(&m_Master, &m_Slave, name, nullptr, nullptr) == 0) {
-            m_SlaveName = name;
-        }
-    }
-    ~PseudoTerminal() {
-        CloseMaster();
-        if (m_Slave >= 0) {
-            close(m_Slave);
-        }
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    void CloseMaster() {
-        if (m_Master >= 0) {
-            close(m_Master);
-            m_Master = -1;
-        }
-    }
-    // The line settings as the terminal holds them now.
-    termios Attributes() const {
-        termios attributes{};
-        tcgetattr(m_Slave, &attributes);
-        return attributes;
-    }
-    bool Write(const std::string& bytes) const {
-        return write(m_Master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    }
-    // What the adapter has written so far, without waiting.
-    std::string ReadWaiting() const {
-        std::string bytes;
-        pollfd ready{m_Master, POLLIN, 0};
-        char chunk[512];
-        ssize_t got = 0;
-        while (poll(&ready, 1, 0) == 1 && (got = read(m_Master, chunk, sizeof chunk)) > 0) {
-            bytes.append(chunk, static_cast<size_t>(got));
-        }
-        return bytes;
-    }
-
-    int m_Master = -1;
-    int m_Slave = -1;
-    std::string m_SlaveName;
 };
 
 TEST(LineSettingsTest, ParsesEveryValidFieldAndNamesTheBadOne) {
@@ -115,16 +62,6 @@ TEST(LineSettingsTest, ParsesEveryValidFieldAndNamesTheBadOne) {
     EXPECT_EQ(parsed->m_Parity, QSerialPort::EvenParity);
     EXPECT_EQ(parsed->m_DataBits, QSerialPort::Data7);
     EXPECT_EQ(parsed->m_StopBits, QSerialPort::OneAndHalfStop);
-}
-
-TEST(QtSerialTest, CommPortNamesTheDeviceUnlessAPathIsGiven) {
-    QtSerial serial;
-    serial.SetCommPort(1);
-    EXPECT_EQ(serial.DevicePath(), "/dev/ttyS0");
-    serial.SetCommPort(12);
-    EXPECT_EQ(serial.DevicePath(), "/dev/ttyS11");
-    serial.SetDevice("/dev/ttyUSB0");
-    EXPECT_EQ(serial.DevicePath(), "/dev/ttyUSB0");
 }
 
 TEST(QtSerialTest, OpeningAMissingDeviceFailsWithReadableText) {
@@ -200,7 +137,7 @@ TEST(QtSerialTest, ADeviceThatGoesAwayIsClosedSoItCanBeOpenedAgain) {
     EXPECT_FALSE(serial.SetPortOpen(true, again));
     EXPECT_EQ(again, "Port already open");
 
-    terminal.CloseMaster();
+    terminal.Close();
     ASSERT_TRUE(WaitUntil([&] { return !serial.PortOpen(); }));
     EXPECT_EQ(serial.CommEvent(), QtSerial::CommEventDeviceLost);
     EXPECT_EQ(events.m_Events.back(), QtSerial::CommEventDeviceLost);

@@ -2,11 +2,11 @@
 // function.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "alarmlink/dlvendorlibrary.h"
+#include "support/standin.h"
 #include "support/tempfolder.h"
 
 namespace tw::test {
@@ -14,13 +14,6 @@ namespace {
 
 class VendorLibraryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        setenv("TELLWICK_STANDIN_LOG", (m_Folder.Path() + "commands.log").c_str(), 1);
-        unsetenv("TELLWICK_STANDIN_APPS");
-        unsetenv("TELLWICK_STANDIN_APPS_FILE");
-    }
-    void TearDown() override { unsetenv("TELLWICK_STANDIN_LOG"); }
-
     // Places a library file into AppFolder under its expected name, as a new file.
     void Place(const std::string& fromDirectory, const std::string& name) const {
         const std::string target = m_Folder.Path() + name;
@@ -30,6 +23,7 @@ class VendorLibraryTest : public ::testing::Test {
     std::string Log() const { return m_Folder.Read("commands.log"); }
 
     TempFolder m_Folder;
+    StandInLog m_StandIn{m_Folder.Path()};
 };
 
 TEST_F(VendorLibraryTest, CommandTextsReachTheLibraryByteForByte) {
@@ -39,8 +33,7 @@ TEST_F(VendorLibraryTest, CommandTextsReachTheLibraryByteForByte) {
     const std::string watchdog = "SA:1" + std::string(7, '\xFE') + "1|||Tag\n";
     ASSERT_TRUE(library.SetCommandEntry(alarm)) << library.LastError();
     ASSERT_TRUE(library.SetCommandEntry(watchdog));
-    EXPECT_EQ(alarm.size(), 37U);
-    EXPECT_EQ(Log(), "37:" + alarm + "\n" + "19:" + watchdog + "\n");
+    EXPECT_EQ(Log(), StandInLog::Record(alarm) + StandInLog::Record(watchdog));
 }
 
 TEST_F(VendorLibraryTest, AMissingLibraryFailsEachCallUntilItAppears) {

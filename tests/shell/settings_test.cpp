@@ -9,24 +9,6 @@ namespace {
 
 using test::TempFolder;
 
-TEST(GeneralSettingsTest, MissingFileGivesEveryDefault) {
-    TempFolder folder;
-    std::vector<ConfigProblem> problems;
-    const GeneralSettings g = LoadGeneralSettings(problems);
-    EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(g.ReconnectInterval, 30000);
-    EXPECT_EQ(g.WatchDogInterval, 30000);
-    EXPECT_EQ(g.ESPATimeout, 20000);
-    EXPECT_EQ(g.ZorvanConnectionMethod, 2);
-    EXPECT_EQ(g.ZorvanPort, 14000);
-    EXPECT_TRUE(g.BufferIfZorvanNotConnected);
-    EXPECT_FALSE(g.UseFormatSection);
-    for (int n = 0; n < kPortCount; ++n) {
-        EXPECT_EQ(LoadPortSettings(n, problems).PortKind, PortKindNone);
-    }
-    EXPECT_TRUE(problems.empty());
-}
-
 TEST(GeneralSettingsTest, ConvertsSecondsAndFlags) {
     TempFolder folder;
     folder.Write("Tellwick.ini",
@@ -100,33 +82,32 @@ TEST(PortSettingsTest, DecidesThePortKind) {
 }
 
 TEST(PortSettingsTest, SplitsComSettingAndRemoteAddress) {
-    TempFolder folder;
-    folder.Write(
-        "Tellwick.ini",
-        "[ESPA_Port_0]\nPortType=COM\nComSetting=COM3,19200,E,7,2,2\n"
-        "[ESPA_Port_1]\nPortType=COM\nComSetting=COM3\n"
-        "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"
-        "[ESPA_Port_3]\nPortType=TCPC\nRemoteAddress=pager.local\n"
-        "[ESPA_Port_4]\nPortType=COM\nComSetting=COM12,9600,N,8,1\nComDevice=/dev/ttyUSB0\n");
-    std::vector<ConfigProblem> problems;
-    const PortSettings full = LoadPortSettings(0, problems);
-    EXPECT_EQ(full.ComPortNumber(), 3);
-    EXPECT_EQ(full.ComLineSettings(), "19200,E,7,2");
-    EXPECT_EQ(full.ComHandshaking(), 2);
-    const PortSettings bare = LoadPortSettings(1, problems);
-    EXPECT_EQ(bare.ComPortNumber(), 3);
-    EXPECT_EQ(bare.ComLineSettings(), ",,,");
-    EXPECT_EQ(bare.ComHandshaking(), 0);
-    const PortSettings client = LoadPortSettings(2, problems);
-    EXPECT_EQ(client.RemoteHost(), "10.0.0.5");
-    EXPECT_EQ(client.RemotePortNumber(), 4001);
-    const PortSettings noPort = LoadPortSettings(3, problems);
-    EXPECT_EQ(noPort.RemoteHost(), "pager.local");
-    EXPECT_EQ(noPort.RemotePortNumber(), 0);
-    const PortSettings usb = LoadPortSettings(4, problems);
-    EXPECT_EQ(usb.ComPortNumber(), 12);
-    EXPECT_EQ(usb.ComDevice, "/dev/ttyUSB0");
-    EXPECT_TRUE(problems.empty());
+    const struct {
+        const char* m_Section;
+        int16_t m_ComPort;
+        const char* m_Line;
+        int16_t m_Handshaking;
+        const char* m_Host;
+        int32_t m_RemotePort;
+    } rows[] = {
+        {"PortType=COM\nComSetting=COM3,19200,E,7,2,2\n", 3, "19200,E,7,2", 2, "", 0},
+        {"PortType=COM\nComSetting=COM3\n", 3, ",,,", 0, "", 0},
+        {"PortType=COM\nComSetting=COM12,9600,N,8,1\n", 12, "9600,N,8,1", 0, "", 0},
+        {"PortType=TCPC\nRemoteAddress=10.0.0.5:4001\n", 0, ",,,", 0, "10.0.0.5", 4001},
+        {"PortType=TCPC\nRemoteAddress=pager.local\n", 0, ",,,", 0, "pager.local", 0},
+    };
+    for (const auto& row : rows) {
+        TempFolder folder;
+        folder.Write("Tellwick.ini", std::string("[ESPA_Port_0]\n") + row.m_Section);
+        std::vector<ConfigProblem> problems;
+        const PortSettings p = LoadPortSettings(0, problems);
+        EXPECT_TRUE(problems.empty()) << row.m_Section;
+        EXPECT_EQ(p.ComPortNumber(), row.m_ComPort) << row.m_Section;
+        EXPECT_EQ(p.ComLineSettings(), row.m_Line) << row.m_Section;
+        EXPECT_EQ(p.ComHandshaking(), row.m_Handshaking) << row.m_Section;
+        EXPECT_EQ(p.RemoteHost(), row.m_Host) << row.m_Section;
+        EXPECT_EQ(p.RemotePortNumber(), row.m_RemotePort) << row.m_Section;
+    }
 }
 
 TEST(PortSettingsTest, ReadsTheOtherKeys) {

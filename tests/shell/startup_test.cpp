@@ -7,47 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "support/fakeservice.h"
 #include "support/gatewayfixture.h"
 
 namespace tw {
 namespace {
 
-class FakeService : public ServiceControl {
-  public:
-    std::string GetSetting(const std::string& section, const std::string& key,
-                           const std::string& defaultValue) const override {
-        const auto found = m_Settings.find(section + "/" + key);
-        return found == m_Settings.end() ? defaultValue : found->second;
-    }
-    bool SaveSetting(const std::string& section, const std::string& key,
-                     const std::string& value) override {
-        m_Settings[section + "/" + key] = value;
-        return true;
-    }
-    bool Install() override {
-        ++m_InstallCalls;
-        return m_InstallSucceeds;
-    }
-    bool Uninstall() override {
-        ++m_UninstallCalls;
-        return m_UninstallSucceeds;
-    }
-    bool StartService() override {
-        ++m_StartServiceCalls;
-        return true;
-    }
-    void LogEvent(int16_t type, int32_t eventNumber, const std::string& text) override {
-        m_Events.push_back(std::to_string(type) + "/" + std::to_string(eventNumber) + "/" + text);
-    }
-
-    std::map<std::string, std::string> m_Settings;
-    bool m_InstallSucceeds = true;
-    bool m_UninstallSucceeds = true;
-    int m_InstallCalls = 0;
-    int m_UninstallCalls = 0;
-    int m_StartServiceCalls = 0;
-    std::vector<std::string> m_Events;
-};
+using test::FakeService;
 
 class RecordingMessages : public MessageBoxes {
   public:
@@ -176,15 +142,6 @@ TEST_F(InstanceTest, ASecondInstanceEndsAndSaysSoOnlyWhenNotAService) {
         EXPECT_EQ(messages.m_Shown, expected);
     }
     EXPECT_EQ(m_Service.m_UninstallCalls, 0);
-}
-
-TEST_F(InstanceTest, APlainStartGoesOnHoldingTheLock) {
-    EXPECT_EQ(CheckInstanceAndSwitches(ParseCommandLine({}), false, m_Lock, m_Service, m_Messages),
-              std::nullopt);
-    InstanceLock second;
-    std::string error;
-    EXPECT_EQ(second.Acquire(AppFolder(), error), InstanceLock::Result::HeldByOther);
-    EXPECT_TRUE(m_Messages.m_Shown.empty());
 }
 
 class StartGatewayTest : public ::testing::Test, public test::GatewayFixture {

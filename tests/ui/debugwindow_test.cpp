@@ -40,21 +40,6 @@ class DebugWindowTest : public ::testing::Test {
     DebugWindow m_Debug{m_Clock};
 };
 
-TEST_F(DebugWindowTest, StartsEmptyWithCaptionAndMenu) {
-    EXPECT_EQ(m_Debug.windowTitle(), "Tellwick for Zorvan Alarm Server - Debug");
-    EXPECT_EQ(m_Debug.List()->model()->rowCount(), 0);
-    const QMenu* file = m_Debug.findChild<QMenu*>("Menu_File");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->title(), "&File");
-    QStringList entries;
-    for (const QAction* action : file->actions()) {
-        entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    }
-    EXPECT_EQ(entries, QStringList({"&Save Debug Info to Tellwick.TXT", "-",
-                                    "&Always show last row", "-", "&Clear the debug window"}));
-    EXPECT_TRUE(m_Debug.ShowLastRow());
-}
-
 TEST_F(DebugWindowTest, KeepsTheNewest500LinesHoweverTheyAreBatched) {
     const std::vector<std::vector<int>> batchings = {
         {501}, {300, 201}, {1, 500}, {500, 1}, {10000}};
