@@ -10,15 +10,10 @@
 #include <string>
 
 #include "format/template.h"
-#include "shell/ini.h"
+#include "platform/inifilesource.h"
 
 namespace tw {
 namespace {
-
-class FixedClock : public Clock {
-  public:
-    LocalTime Now() const override { return MakeLocalTime(2019, 5, 27, 14, 31, 5); }
-};
 
 // A folder holding Tellwick.ini with a look-up section of about 10,000
 // characters whose only matching entry is the last one.
@@ -27,15 +22,14 @@ class BenchFolder {
     BenchFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tellwick-bench-XXXXXX").string();
-        m_Path = mkdtemp(pattern.data());
-        SetAppFolder(m_Path);
+        m_Path = std::string(mkdtemp(pattern.data())) + "/";
         std::string ini = "[General]\r\nUseFormatSection=1\r\n[Lookup]\r\n";
         const size_t sectionStart = ini.size();
         for (int i = 0; ini.size() - sectionStart < 9950; ++i) {
             ini += "Class" + std::to_string(i) + "=ZONE" + std::to_string(i) + "*,??X*\r\n";
         }
         ini += "Fire=F*,SMOKE*\r\n";
-        std::ofstream(m_Path + "/Tellwick.ini", std::ios::binary) << ini;
+        std::ofstream(m_Path + "Tellwick.ini", std::ios::binary) << ini;
     }
     ~BenchFolder() {
         std::error_code ignored;
@@ -44,13 +38,17 @@ class BenchFolder {
     BenchFolder(const BenchFolder&) = delete;
     BenchFolder& operator=(const BenchFolder&) = delete;
 
+    const std::string& Path() const { return m_Path; }
+
   private:
     std::string m_Path;
 };
 
 void OneCallSixFields(benchmark::State& state) {
     const BenchFolder folder;
-    const FixedClock clock;
+    IniFileSource ini(folder.Path());
+    const LocalTime now = MakeLocalTime(2019, 5, 27, 14, 31, 5);
+    const std::string description = "Ward 3";
     RecordTable records;
     records[1] = "1234";
     records[2] = "Room 12/Bed 3";
@@ -61,8 +59,8 @@ void OneCallSixFields(benchmark::State& state) {
     };
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         for (const std::string& formatTemplate : templates) {
-            benchmark::DoNotOptimize(ExpandFormatTemplate(formatTemplate, records, "Ward 3",
-                                                          "Short Date", "Long Time", clock));
+            benchmark::DoNotOptimize(ExpandFormatTemplate(
+                formatTemplate, {records, description, "Short Date", "Long Time", now, ini}));
         }
     }
 }

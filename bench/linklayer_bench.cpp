@@ -5,15 +5,18 @@
 // still looks the setting up.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 
+#include "base/logfolder.h"
 #include "espa/callrecord.h"
 #include "espa/linklayer.h"
-#include "shell/eventlog.h"
+#include "platform/inifilesource.h"
 #include "support/fakeclock.h"
 #include "support/fakes.h"
 #include "support/tempfolder.h"
+#include "ui/memoryview.h"
 
 namespace tw {
 namespace {
@@ -52,20 +55,17 @@ const std::string kCallBlock = Block(
     "2\x1fRoom 12 Bed 3");
 
 // One gateway with one connected TCP server port and everything it writes to.
+// Without the event log its folder is missing, so no line is written.
 class BenchGateway {
   public:
-    explicit BenchGateway(bool withEventLog) {
+    explicit BenchGateway(bool withEventLog)
+        : m_Logs(m_Folder.Path(), withEventLog ? "LogFiles" : "NoLogFiles") {
         m_Folder.Write("Tellwick.ini", "[General]\r\nCommDebug=0\r\n");
-        m_Gateway.m_Clock = &m_Clock;
-        m_Gateway.m_View = &m_View;
-        m_Gateway.m_EventLog = withEventLog ? &m_EventLog : nullptr;
-        m_Gateway.m_Alarms = &m_Alarms;
         m_Gateway.m_General.ESPACategory = "ESPA";
         PortSettings& settings = m_Gateway.m_Ports[kPort];
         settings.PortKind = PortKindTcpServer;
         settings.Description = "Ward 3";
         m_Socket.m_State = Socket::StateConnected;
-        m_Gateway.Winsock_Data[kPort] = &m_Socket;
         m_View.AddPortRow(kPort, settings.Description);
     }
 
@@ -73,13 +73,36 @@ class BenchGateway {
     int64_t Alarms() const { return m_Alarms.m_Count; }
 
   private:
+    GatewayWiring Wiring() {
+        GatewayWiring wiring;
+        for (int port = 0; port < kPortCount; ++port) {
+            wiring.Winsock_Connect[port] = &m_Idle[port];
+            wiring.Winsock_Data[port] = port == kPort ? &m_Socket : &m_Idle[port];
+            wiring.MSComm[port] = &m_Lines[port];
+        }
+        wiring.Winsock_Zorvan_Connect = &m_Idle[0];
+        wiring.Winsock_Zorvan_Data = &m_Idle[0];
+        wiring.Zorvan2 = &m_Library;
+        wiring.Zorvan3 = &m_Library;
+        wiring.m_Clock = &m_Clock;
+        wiring.m_Settings = &m_Ini;
+        wiring.m_LogFolder = &m_Logs;
+        wiring.m_View = &m_View;
+        wiring.m_Alarms = &m_Alarms;
+        return wiring;
+    }
+
     test::TempFolder m_Folder;
     test::FakeClock m_Clock;
+    IniFileSource m_Ini{m_Folder.Path()};
+    LogFolder m_Logs;
     MemoryView m_View;
-    EventLog m_EventLog{m_Folder.Path() + "LogFiles/", m_Clock};
     CountingAlarms m_Alarms;
     CountingSocket m_Socket;
-    Gateway m_Gateway;
+    std::array<test::FakeSocket, kPortCount> m_Idle;
+    std::array<test::FakeSerial, kPortCount> m_Lines;
+    test::FakeVendorLibrary m_Library;
+    Gateway m_Gateway{Wiring()};
 };
 
 void Report(benchmark::State& state, int64_t bytes, int64_t calls) {

@@ -1,8 +1,8 @@
 #include "alarmlink/alarmlink.h"
 
+#include "base/counters.h"
+#include "base/hostfilter.h"
 #include "espa/trace.h"
-#include "ports/counters.h"
-#include "shell/hostfilter.h"
 
 namespace tw {
 namespace {
@@ -27,8 +27,8 @@ bool Answers(VendorLibrary& library, int32_t mask) {
     return answer.has_value() && *answer != 0;
 }
 
-bool IsConnected(const Socket* socket) {
-    return socket != nullptr && socket->State() == Socket::StateConnected;
+bool IsConnected(const Socket& socket) {
+    return socket.State() == Socket::StateConnected;
 }
 
 }  // namespace
@@ -88,9 +88,9 @@ bool AlarmLink::SendToZorvan(const std::string& text) {
     return sent;
 }
 
-bool AlarmLink::HandToLibrary(VendorLibrary* library, const std::string& command,
+bool AlarmLink::HandToLibrary(VendorLibrary& library, const std::string& command,
                               const std::string& text) {
-    if (library == nullptr || !library->SetCommandEntry(command)) {
+    if (!library.SetCommandEntry(command)) {
         return false;
     }
     WriteCommTrace(m_Gateway, kZorvanTracePort, text, TraceTransmit);
@@ -99,12 +99,12 @@ bool AlarmLink::HandToLibrary(VendorLibrary* library, const std::string& command
 }
 
 bool AlarmLink::SendOnConnection(const std::string& text) {
-    Socket* data = m_Gateway.Winsock_Zorvan_Data;
+    Socket& data = m_Gateway.Winsock_Zorvan_Data;
     if (!IsConnected(data)) {
         return false;
     }
     const std::string line = text + "\n";
-    if (!data->SendData(line)) {
+    if (!data.SendData(line)) {
         return false;
     }
     WriteCommTrace(m_Gateway, kZorvanTracePort, line, TraceTransmit);
@@ -117,11 +117,9 @@ void AlarmLink::CountSent(const std::string& text) {
 }
 
 void AlarmLink::ShowZorvanCounters() {
-    if (m_Gateway.m_View == nullptr) {
-        return;
-    }
-    m_Gateway.m_View->SetStatusPanel(2, "Zorvan TxBytes:" + std::to_string(m_ZorvanTxBytes) +
-                                            ", RxBytes:" + std::to_string(m_ZorvanRxBytes));
+    m_Gateway.m_View.SetStatusPanel(View::PanelZorvanCounters,
+                                    "Zorvan TxBytes:" + std::to_string(m_ZorvanTxBytes) +
+                                        ", RxBytes:" + std::to_string(m_ZorvanRxBytes));
 }
 
 void AlarmLink::ResendBufferedAlarms() {
@@ -132,24 +130,37 @@ void AlarmLink::ResendBufferedAlarms() {
 }
 
 void AlarmLink::SetUpZorvanListener() {
-    Socket* listener = m_Gateway.Winsock_Zorvan_Connect;
-    if (m_Gateway.m_General.ZorvanConnectionMethod != ZorvanMethodTcp || listener == nullptr) {
+    Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
+    if (m_Gateway.m_General.ZorvanConnectionMethod != ZorvanMethodTcp) {
         return;
     }
-    listener->SetLocalPort(m_Gateway.m_General.ZorvanPort);
-    listener->SetLocalAddress(m_Gateway.m_General.ZorvanListenAddress);
+    listener.SetLocalPort(m_Gateway.m_General.ZorvanPort);
+    listener.SetLocalAddress(m_Gateway.m_General.ZorvanListenAddress);
     std::string error;
-    if (!listener->Listen(error)) {
+    if (!listener.Listen(error)) {
         m_Gateway.WriteEventLog("Could not set Zorvan port (" +
                                 std::to_string(m_Gateway.m_General.ZorvanPort) +
                                 ") to listen mode, err: " + error);
     }
 }
 
+void AlarmLink::LoadVendorLibrary() {
+    const int16_t method = m_Gateway.m_General.ZorvanConnectionMethod;
+    if (method != ZorvanMethodLibrary2 && method != ZorvanMethodLibrary3) {
+        return;
+    }
+    const bool second = method == ZorvanMethodLibrary2;
+    std::string reason;
+    if (!(second ? m_Gateway.Zorvan2 : m_Gateway.Zorvan3).Load(reason)) {
+        WriteTraceNote(m_Gateway, std::string(second ? "Zorvan2.dll" : "Zorvan3.dll") +
+                                      " not loaded: " + reason);
+    }
+}
+
 bool AlarmLink::IsZorvanRunning() {
     switch (m_Gateway.m_General.ZorvanConnectionMethod) {
         case ZorvanMethodLibrary2:
-            return m_Gateway.Zorvan2 != nullptr && Answers(*m_Gateway.Zorvan2, kAppAlarmServer);
+            return Answers(m_Gateway.Zorvan2, kAppAlarmServer);
         case ZorvanMethodLibrary3:
             return IsZorvan3Running();
         case ZorvanMethodTcp:
@@ -160,50 +171,49 @@ bool AlarmLink::IsZorvanRunning() {
 }
 
 bool AlarmLink::IsZorvan3Running() {
-    VendorLibrary* library = m_Gateway.Zorvan3;
-    if (library == nullptr || !Answers(*library, kAppAlarmServer)) {
+    VendorLibrary& library = m_Gateway.Zorvan3;
+    if (!Answers(library, kAppAlarmServer)) {
         return false;
     }
     // Both questions are asked, in this order, before the answers are weighed;
     // an error in either makes the answer false.
-    const auto checkA = library->GetRunningApps(kAppCheckA);
+    const auto checkA = library.GetRunningApps(kAppCheckA);
     if (!checkA.has_value()) {
         return false;
     }
-    const auto checkB = library->GetRunningApps(kAppCheckB);
+    const auto checkB = library.GetRunningApps(kAppCheckB);
     if (!checkB.has_value()) {
         return false;
     }
     if (*checkA == 0 && *checkB == 0) {
         return true;
     }
-    return Answers(*library, kAppActive);
+    return Answers(library, kAppActive);
 }
 
 void AlarmLink::ShowZorvanConnectionState() {
-    View* view = m_Gateway.m_View;
-    if (view == nullptr) {
-        return;
-    }
+    View& view = m_Gateway.m_View;
     const int16_t method = m_Gateway.m_General.ZorvanConnectionMethod;
     if (method == ZorvanMethodLibrary2 || method == ZorvanMethodLibrary3) {
         const std::string name = method == ZorvanMethodLibrary2 ? "Zorvan 2" : "Zorvan 3";
-        view->SetStatusPanel(1, name + (IsZorvanRunning() ? " is running" : " is not running"));
+        view.SetStatusPanel(View::PanelZorvanLink,
+                            name + (IsZorvanRunning() ? " is running" : " is not running"));
         return;
     }
-    const Socket* listener = m_Gateway.Winsock_Zorvan_Connect;
-    if (method != ZorvanMethodTcp || listener == nullptr) {
+    if (method != ZorvanMethodTcp) {
         return;
     }
-    const std::string port = std::to_string(listener->LocalPort());
-    const Socket* data = m_Gateway.Winsock_Zorvan_Data;
-    if (listener->State() != Socket::StateListening) {
-        view->SetStatusPanel(1, "Zorvan connections at port " + port + " are disabled");
+    const Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
+    const std::string port = std::to_string(listener.LocalPort());
+    const Socket& data = m_Gateway.Winsock_Zorvan_Data;
+    if (listener.State() != Socket::StateListening) {
+        view.SetStatusPanel(View::PanelZorvanLink,
+                            "Zorvan connections at port " + port + " are disabled");
     } else if (IsConnected(data)) {
-        view->SetStatusPanel(1, "Connected to Zorvan " + data->RemoteHostIP() + ":" +
-                                    std::to_string(data->RemotePort()));
+        view.SetStatusPanel(View::PanelZorvanLink, "Connected to Zorvan " + data.RemoteHostIP() +
+                                                       ":" + std::to_string(data.RemotePort()));
     } else {
-        view->SetStatusPanel(1, "Waiting for Zorvan connection at port " + port);
+        view.SetStatusPanel(View::PanelZorvanLink, "Waiting for Zorvan connection at port " + port);
     }
 }
 
@@ -218,72 +228,68 @@ void AlarmLink::WatchDogTick(int32_t elapsed) {
         return;
     }
     if (!general.WatchDogTagName.empty()) {
-        SendToZorvan("1|||" + general.WatchDogTagName + "\n");
+        SendToZorvan(std::to_string(AlarmStateRaised) + "|||" + general.WatchDogTagName + "\n");
     }
     m_WatchDogElapsed = 0;
 }
 
 void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
-    Socket* listener = m_Gateway.Winsock_Zorvan_Connect;
-    Socket* data = m_Gateway.Winsock_Zorvan_Data;
-    if (listener == nullptr || data == nullptr) {
-        return;
-    }
-    const std::string peer =
-        listener->RemoteHostIP() + ":" + std::to_string(listener->RemotePort());
+    Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
+    Socket& data = m_Gateway.Winsock_Zorvan_Data;
+    const std::string peer = listener.RemoteHostIP() + ":" + std::to_string(listener.RemotePort());
     // Checked before the current connection is dropped, so that a refused
     // host cannot knock the alarm server off.
-    if (!IsHostAllowed(m_Gateway.m_General.ZorvanAllowedHosts, listener->RemoteHostIP())) {
+    if (!IsHostAllowed(m_Gateway.m_General.ZorvanAllowedHosts, listener.RemoteHostIP())) {
         m_Gateway.WriteEventLog("Refused Zorvan connection from " + peer +
                                 " (not in ZorvanAllowedHosts)");
         return;
     }
     // One connection at a time: the newest replaces the older.
-    data->Close();
-    data->Accept(requestId);
-    m_Gateway.WriteEventLog("Accepted Zorvan connection from " + peer);
+    data.Close();
+    if (data.Accept(requestId)) {
+        m_Gateway.WriteEventLog("Accepted Zorvan connection from " + peer);
+    } else {
+        m_Gateway.WriteEventLog("Could not accept Zorvan connection from " + peer);
+    }
     ShowZorvanConnectionState();
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Close() {
-    if (m_Gateway.Winsock_Zorvan_Data != nullptr) {
-        m_Gateway.Winsock_Zorvan_Data->Close();
-    }
+    m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
     m_Gateway.WriteEventLog("Zorvan connection was closed");
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Error(int32_t /*number*/, const std::string& description) {
-    if (m_Gateway.Winsock_Zorvan_Data != nullptr) {
-        m_Gateway.Winsock_Zorvan_Data->Close();
-    }
+    m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
     m_Gateway.WriteEventLog("Zorvan connection failed (" + description + ")");
 }
 
 void AlarmLink::Winsock_Zorvan_Data_DataArrival(int64_t /*bytesTotal*/) {
-    if (m_Gateway.Winsock_Zorvan_Data == nullptr) {
-        return;
-    }
     // Nothing the alarm server sends is interpreted: read, count, discard.
-    const std::string received = m_Gateway.Winsock_Zorvan_Data->GetData();
+    const std::string received = m_Gateway.Winsock_Zorvan_Data.GetData();
     m_ZorvanRxBytes = AddByteCount(m_ZorvanRxBytes, static_cast<int64_t>(received.size()));
     ShowZorvanCounters();
 }
 
 void AlarmLink::ListenerEventsAdapter::OnConnectionRequest(int64_t requestId) {
+    m_Link.m_Gateway.BeginEvent();
     m_Link.Winsock_Zorvan_Connect_ConnectionRequest(requestId);
 }
 
 void AlarmLink::DataEventsAdapter::OnDataArrival(int64_t bytesTotal) {
+    m_Link.m_Gateway.BeginEvent();
     m_Link.Winsock_Zorvan_Data_DataArrival(bytesTotal);
 }
 
 void AlarmLink::DataEventsAdapter::OnClose() {
+    m_Link.m_Gateway.BeginEvent();
     m_Link.Winsock_Zorvan_Data_Close();
 }
 
 void AlarmLink::DataEventsAdapter::OnError(int32_t number, const std::string& description) {
+    m_Link.m_Gateway.BeginEvent();
     m_Link.Winsock_Zorvan_Data_Error(number, description);
 }
 

@@ -9,7 +9,7 @@
 #include <deque>
 #include <string>
 
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 
@@ -55,6 +55,12 @@ class AlarmLink : public AlarmOutput {
     // failure is logged and never retried.
     void SetUpZorvanListener();
 
+    // Methods 0 and 1: loads the method's library unless it is loaded. Called
+    // at start-up and by every once-a-second pass, so a library that is
+    // missing is looked for at most once a second; why it failed goes to the
+    // trace.
+    void LoadVendorLibrary();
+
     // Whether the alarm server is running and active; asks the library anew on
     // every call (methods 0 and 1) or looks at the connection (method 2).
     bool IsZorvanRunning();
@@ -83,14 +89,11 @@ class AlarmLink : public AlarmOutput {
     int32_t WatchDogElapsed() const { return m_WatchDogElapsed; }
 
   private:
+    // Each event starts with Gateway::BeginEvent.
     class ListenerEventsAdapter : public SocketEvents {
       public:
         explicit ListenerEventsAdapter(AlarmLink& link) : m_Link(link) {}
         void OnConnectionRequest(int64_t requestId) override;
-        void OnDataArrival(int64_t /*bytesTotal*/) override {}
-        void OnConnect() override {}
-        void OnClose() override {}
-        void OnError(int32_t /*number*/, const std::string& /*description*/) override {}
 
       private:
         AlarmLink& m_Link;
@@ -98,9 +101,7 @@ class AlarmLink : public AlarmOutput {
     class DataEventsAdapter : public SocketEvents {
       public:
         explicit DataEventsAdapter(AlarmLink& link) : m_Link(link) {}
-        void OnConnectionRequest(int64_t /*requestId*/) override {}
         void OnDataArrival(int64_t bytesTotal) override;
-        void OnConnect() override {}
         void OnClose() override;
         void OnError(int32_t number, const std::string& description) override;
 
@@ -108,7 +109,7 @@ class AlarmLink : public AlarmOutput {
         AlarmLink& m_Link;
     };
 
-    bool HandToLibrary(VendorLibrary* library, const std::string& command, const std::string& text);
+    bool HandToLibrary(VendorLibrary& library, const std::string& command, const std::string& text);
     bool SendOnConnection(const std::string& text);
     void CountSent(const std::string& text);
     void BufferAlarm(const std::string& message);

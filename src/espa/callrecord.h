@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "espa/espacall.h"
+#include "core/espacall.h"
 
 namespace tw {
 

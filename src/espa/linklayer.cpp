@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/counters.h"
+#include "base/ini.h"
 #include "espa/callrecord.h"
 #include "espa/conversion.h"
 #include "espa/trace.h"
 #include "espa/transmit.h"
 #include "format/template.h"
-#include "ports/counters.h"
-#include "shell/ini.h"
 
 namespace tw {
 namespace {
@@ -44,9 +44,7 @@ struct Link {
     void Reply(std::string_view text) const { SendESPA(m_Gateway, m_Port, std::string(text)); }
     void Log(const std::string& message) const { m_Gateway.WriteEventLog(message); }
     void Alarm(int16_t state, const AlarmFields& fields) const {
-        if (m_Gateway.m_Alarms != nullptr) {
-            m_Gateway.m_Alarms->SendAlarm(state, fields);
-        }
+        m_Gateway.m_Alarms.SendAlarm(state, fields);
     }
     std::string Number() const { return std::to_string(m_Port); }
 };
@@ -75,9 +73,7 @@ bool IsIncompleteElement(std::string_view input) {
 void CountReceived(Gateway& gateway, int16_t port, size_t length) {
     int32_t& count = gateway.m_Runtime[port].RxBytes;
     count = AddByteCount(count, static_cast<int64_t>(length));
-    if (gateway.m_View != nullptr) {
-        gateway.m_View->SetPortColumn(port, View::ColumnRxBytes, std::to_string(count));
-    }
+    gateway.m_View.SetPortColumn(port, View::ColumnRxBytes, std::to_string(count));
 }
 
 void QueueStatusMessage(Link& link, std::string_view data, std::string_view status) {
@@ -122,16 +118,18 @@ RecordTable ReadRecords(const Link& link, std::string_view data) {
 // The six fields from the templates T0..T5 of section "Format", read anew
 // for every call so that edits take effect at once.
 AlarmFields FieldsFromTemplates(const Link& link, const RecordTable& records) {
-    const std::string datePattern = ReadIniValue("Format", "DateFormat", "Short Date");
-    const std::string timePattern = ReadIniValue("Format", "TimeFormat", "Long Time");
-    const SystemClock systemClock;
-    const Clock& clock = link.m_Gateway.m_Clock != nullptr ? *link.m_Gateway.m_Clock : systemClock;
+    SettingsSource& ini = link.m_Gateway.m_Settings;
+    const TemplateContext context{records,
+                                  link.m_Settings.Description,
+                                  ReadIniValue(ini, "Format", "DateFormat", "Short Date"),
+                                  ReadIniValue(ini, "Format", "TimeFormat", "Long Time"),
+                                  link.m_Gateway.Now(),
+                                  ini};
     static constexpr const char* kTemplateKeys[] = {"T0", "T1", "T2", "T3", "T4", "T5"};
     AlarmFields fields;
     for (size_t k = 0; k < fields.size(); ++k) {
         std::string text =
-            ExpandFormatTemplate(ReadIniValue("Format", kTemplateKeys[k], ""), records,
-                                 link.m_Settings.Description, datePattern, timePattern, clock);
+            ExpandFormatTemplate(ReadIniValue(ini, "Format", kTemplateKeys[k], ""), context);
         std::erase(text, '|');  // "|" separates the fields of the alarm message
         fields[k] = NormalizeText(text);
     }
@@ -156,9 +154,9 @@ void AcceptCall(Link& link, std::string_view data) {
     QueueStatusMessages(link, data);
     const RecordTable records = ReadRecords(link, data);
     link.Log("Got ESPA message: " + records[2]);
-    link.Alarm(1, link.m_Gateway.m_General.UseFormatSection
-                      ? FieldsFromTemplates(link, records)
-                      : FieldsFromFixedLayout(link, records[2]));
+    link.Alarm(AlarmStateRaised, link.m_Gateway.m_General.UseFormatSection
+                                     ? FieldsFromTemplates(link, records)
+                                     : FieldsFromFixedLayout(link, records[2]));
 }
 
 // block: SOH ... ETX + check character, a copy taken from the buffer.
@@ -230,10 +228,10 @@ void Bookkeeping(Link& link) {
     PortRuntime& runtime = link.m_Runtime;
     const PortSettings& settings = link.m_Settings;
     if (settings.PollFailTimeout > 0 && runtime.PollFailElapsed >= settings.PollFailTimeout) {
-        link.Alarm(0, {settings.Description, "", settings.PollFailedCategory, "",
-                       "ESPA Connection '" + settings.Description + "' (" + link.Number() +
-                           ") has been restored",
-                       ""});
+        link.Alarm(AlarmStateRestored, {settings.Description, "", settings.PollFailedCategory, "",
+                                        "ESPA Connection '" + settings.Description + "' (" +
+                                            link.Number() + ") has been restored",
+                                        ""});
     }
     runtime.PollFailElapsed = 0;
     runtime.PollFailRemindElapsed = 0;
@@ -282,17 +280,17 @@ void HandleReceivedESPA(Gateway& gateway, int16_t port, const std::string& chunk
     }
     runtime.ReceiveBuffer.erase(0, std::min(link.m_Head, runtime.ReceiveBuffer.size()));
     if (runtime.ReceiveBuffer.size() > kReceiveBufferLimit) {
-        DiscardOverlongInput(gateway, port);
+        FailESPACommunication(gateway, port);
     }
 }
 
-void DiscardOverlongInput(Gateway& gateway, int16_t port) {
+void FailESPACommunication(Gateway& gateway, int16_t port) {
     PortRuntime& runtime = gateway.m_Runtime[port];
-    std::string().swap(runtime.ReceiveBuffer);  // hand the memory back, too
     if (!runtime.CommFailed) {
         gateway.WriteEventLog("ESPA communication (" + std::to_string(port) + ") failed");
     }
     runtime.CommFailed = true;
+    std::string().swap(runtime.ReceiveBuffer);  // hand the memory back, too
     runtime.ESPAIdleTime = 0;
 }
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 
 // Unconsumed input beyond this is no ESPA element in the making: it is
-// discarded at once (DiscardOverlongInput).
+// discarded at once (FailESPACommunication).
 constexpr size_t kReceiveBufferLimit = size_t{64} * 1024;
 
 // Status messages kept for a partner that does not fetch them; beyond this
@@ -24,9 +24,10 @@ constexpr size_t kSendQueueLimit = 1000;
 // from inside the replies or alarms it sends.
 void HandleReceivedESPA(Gateway& gateway, int16_t port, const std::string& chunk);
 
-// The port's unconsumed input has outgrown kReceiveBufferLimit: it is emptied
-// as when the ESPA timeout expires ("ESPA communication (n) failed" once,
-// CommFailed set, idle time restarted).
-void DiscardOverlongInput(Gateway& gateway, int16_t port);
+// The port's ESPA communication has failed (its ESPA timeout expired, or its
+// unconsumed input outgrew kReceiveBufferLimit): "ESPA communication (n)
+// failed" is logged unless it already counts as failed, CommFailed is set,
+// the unconsumed input is discarded and the idle time starts again.
+void FailESPACommunication(Gateway& gateway, int16_t port);
 
 }  // namespace tw

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "shell/ini.h"
-#include "shell/systemtext.h"
+#include "base/ini.h"
+#include "base/systemtext.h"
 
 namespace tw {
 namespace {
@@ -16,8 +16,8 @@ std::string TracePrefix(int16_t port, int16_t direction) {
     return (direction == TraceReceive ? " Rx <- " : " Tx -> ") + label + ": ";
 }
 
-bool CommDebugOn() {
-    return ToFlag(ReadIniValue("General", "CommDebug", "0"));
+bool CommDebugOn(Gateway& gateway) {
+    return ToFlag(ReadIniValue(gateway.m_Settings, "General", "CommDebug", "0"));
 }
 
 }  // namespace
@@ -79,31 +79,41 @@ std::string FormatTraceTime(const LocalTime& time) {
 }
 
 void WriteCommTrace(Gateway& gateway, int16_t port, const std::string& text, int16_t direction) {
-    const bool toWindow = gateway.m_View != nullptr && gateway.m_View->DebugWindowOpen();
-    const bool toFile = CommDebugOn();
+    const bool toWindow = gateway.m_View.DebugWindowOpen();
+    const bool toFile = CommDebugOn(gateway);
     if (!toWindow && !toFile) {
         return;  // nobody would see the rendering
     }
-    const LocalTime now = gateway.m_Clock != nullptr ? gateway.m_Clock->Now() : SystemClock().Now();
-    const std::string head = FormatTraceTime(now) + TracePrefix(port, direction);
+    const std::string head = FormatTraceTime(gateway.Now()) + TracePrefix(port, direction);
     std::string rendering;
     size_t pieceStart = 0;
     for (char c : text) {
         AppendTraceCharacter(rendering, static_cast<unsigned char>(c));
         if (rendering.size() - pieceStart > kDebugPieceLength) {
             if (toWindow) {
-                gateway.m_View->AddDebugLine(head + rendering.substr(pieceStart));
+                gateway.m_View.AddDebugLine(head + rendering.substr(pieceStart));
             }
             pieceStart = rendering.size();
         }
     }
     if (toWindow && pieceStart < rendering.size()) {
-        gateway.m_View->AddDebugLine(head + rendering.substr(pieceStart));
+        gateway.m_View.AddDebugLine(head + rendering.substr(pieceStart));
     }
     if (toFile) {
         // The file keeps the whole rendering on one line, however long.
-        AppendToFile(AppFolder() + "LogFiles/CommDebug.Log",
-                     ToSystemText(head + rendering + "\r\n"));
+        gateway.m_LogFolder.Append(kTraceFileName, ToSystemText(head + rendering + "\r\n"));
+    }
+}
+
+void WriteTraceNote(Gateway& gateway, const std::string& note) {
+    const bool toWindow = gateway.m_View.DebugWindowOpen();
+    const bool toFile = CommDebugOn(gateway);
+    const std::string line = FormatTraceTime(gateway.Now()) + " " + note;
+    if (toWindow) {
+        gateway.m_View.AddDebugLine(line);
+    }
+    if (toFile) {
+        gateway.m_LogFolder.Append(kTraceFileName, ToSystemText(line + "\r\n"));
     }
 }
 

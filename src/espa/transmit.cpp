@@ -1,7 +1,7 @@
 #include "espa/transmit.h"
 
+#include "base/counters.h"
 #include "espa/trace.h"
-#include "ports/counters.h"
 
 namespace tw {
 namespace {
@@ -13,7 +13,7 @@ bool TraceAndWrite(Gateway& gateway, int16_t port, const std::string& text) {
         case PortKindTcpServer:
         case PortKindTcpClient: {
             Socket* socket = gateway.Winsock_Data[port];
-            if (socket == nullptr || socket->State() != Socket::StateConnected) {
+            if (socket->State() != Socket::StateConnected) {
                 return false;
             }
             WriteCommTrace(gateway, port, text, TraceTransmit);
@@ -22,7 +22,7 @@ bool TraceAndWrite(Gateway& gateway, int16_t port, const std::string& text) {
         }
         case PortKindCom: {
             Serial* line = gateway.MSComm[port];
-            if (line == nullptr || !line->PortOpen()) {
+            if (!line->PortOpen()) {
                 return false;
             }
             WriteCommTrace(gateway, port, text, TraceTransmit);
@@ -44,9 +44,7 @@ void SendESPA(Gateway& gateway, int16_t port, const std::string& text) {
     }
     int32_t& count = gateway.m_Runtime[port].TxBytes;
     count = AddByteCount(count, static_cast<int64_t>(text.size()));
-    if (gateway.m_View != nullptr) {
-        gateway.m_View->SetPortColumn(port, View::ColumnTxBytes, std::to_string(count));
-    }
+    gateway.m_View.SetPortColumn(port, View::ColumnTxBytes, std::to_string(count));
 }
 
 }  // namespace tw

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 

@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "shell/ini.h"
+#include "base/ini.h"
+#include "base/systemtext.h"
 
 namespace tw {
 namespace {
@@ -184,37 +185,6 @@ bool IsCLocale() {
     return view == "C" || view == "POSIX" || view.starts_with("C.");
 }
 
-bool TimeLocaleIsUtf8() {
-    const char* name = std::setlocale(LC_TIME, nullptr);
-    std::string upper = ToUpperAscii(name == nullptr ? "" : name);
-    std::erase(upper, '-');
-    return upper.find("UTF8") != std::string::npos;
-}
-
-// Code points up to 0xFF become their Latin-1 byte, all others "?".
-std::string Utf8ToLatin1(const std::string& utf8) {
-    std::string latin1;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-        } else if (lead >= 0xE0) {
-            length = 3;
-        } else if (lead >= 0xC0) {
-            length = 2;
-        }
-        if (length == 2 && lead <= 0xC3 && i + 1 < utf8.size()) {
-            latin1.push_back(static_cast<char>(((lead & 0x03U) << 6) |
-                                               (static_cast<unsigned char>(utf8[i + 1]) & 0x3FU)));
-        } else {
-            latin1.push_back(lead < 0x80 ? static_cast<char>(lead) : '?');
-        }
-        i += length;
-    }
-    return latin1;
-}
-
 std::string LocaleFormat(const LocalTime& time, const char* format) {
     std::tm parts{};
     parts.tm_year = time.Year - 1900;
@@ -228,7 +198,7 @@ std::string LocaleFormat(const LocalTime& time, const char* format) {
     char buffer[256];
     const size_t length = std::strftime(buffer, sizeof buffer, format, &parts);
     const std::string text(buffer, length);
-    return TimeLocaleIsUtf8() ? Utf8ToLatin1(text) : text;
+    return TimeLocaleUsesUtf8() ? Utf8ToLatin1(text) : text;
 }
 
 std::string Digits(int value, int width) {
@@ -256,7 +226,7 @@ std::string LocaleHalfDay(const LocalTime& time) {
     if (text == nullptr || *text == '\0') {
         return time.Hour < 12 ? "AM" : "PM";
     }
-    return TimeLocaleIsUtf8() ? Utf8ToLatin1(text) : std::string(text);
+    return TimeLocaleUsesUtf8() ? Utf8ToLatin1(text) : std::string(text);
 }
 
 // Week 1 holds 1 January, weeks start on Sunday.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "shell/clock.h"
+#include "base/clock.h"
 
 namespace tw {
 

@@ -6,22 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "base/ini.h"
 #include "format/datepicture.h"
 #include "format/wildcard.h"
-#include "shell/ini.h"
 
 namespace tw {
 namespace {
 
 enum class TagKind { Date, Time, Description, Edit, Lookup, Character, Record, Unknown };
-
-struct Inputs {
-    const RecordTable& m_Records;
-    const std::string& m_Description;
-    const std::string& m_DatePattern;
-    const std::string& m_TimePattern;
-    const Clock& m_Clock;
-};
 
 // Numbers in tags are 16-bit: out-of-range values saturate, so a range or a
 // width can never ask for more than 32767 characters.
@@ -227,21 +219,21 @@ std::optional<std::string> RecordValue(const std::string& keyword, const RecordT
 
 // The value of a tag that is not an edit, or nullopt when it has none.
 std::optional<std::string> TagValue(TagKind kind, const std::string& content,
-                                    const std::string& keyword, const Inputs& in) {
+                                    const std::string& keyword, const TemplateContext& in) {
     std::optional<std::string> value;
     switch (kind) {
         case TagKind::Date:
-            value = FormatDatePicture(in.m_Clock.Now(), in.m_DatePattern);
+            value = FormatDatePicture(in.m_Now, in.m_DatePattern);
             break;
         case TagKind::Time:
-            value = FormatDatePicture(in.m_Clock.Now(), in.m_TimePattern);
+            value = FormatDatePicture(in.m_Now, in.m_TimePattern);
             break;
         case TagKind::Description:
             value = in.m_Description;
             break;
         case TagKind::Lookup:
-            return FindMatchingKey(Argument(content, 1), Argument(content, 2), Argument(content, 3),
-                                   in.m_Records);
+            return FindMatchingKey(in.m_Settings, Argument(content, 1), Argument(content, 2),
+                                   Argument(content, 3), in.m_Records);
         case TagKind::Character:
             return std::string(1, static_cast<char>(*CharacterCode(content)));
         case TagKind::Record:
@@ -259,10 +251,8 @@ std::optional<std::string> TagValue(TagKind kind, const std::string& content,
 
 }  // namespace
 
-std::string ExpandFormatTemplate(const std::string& formatTemplate, const RecordTable& Records,
-                                 const std::string& Description, const std::string& datePattern,
-                                 const std::string& timePattern, const Clock& clock) {
-    const Inputs inputs{Records, Description, datePattern, timePattern, clock};
+std::string ExpandFormatTemplate(const std::string& formatTemplate,
+                                 const TemplateContext& context) {
     std::string text = formatTemplate;
     std::vector<std::string> pendingEdits;
     size_t position = 0;
@@ -281,7 +271,7 @@ std::string ExpandFormatTemplate(const std::string& formatTemplate, const Record
             text.erase(position, tagLength);
             continue;
         }
-        std::optional<std::string> value = TagValue(kind, content, keyword, inputs);
+        std::optional<std::string> value = TagValue(kind, content, keyword, context);
         if (!value) {
             ++position;  // the tag stays as written
             continue;

@@ -1,18 +1,26 @@
 // The template language that turns a call into the six alarm fields.
 #pragma once
 
-#include <array>
 #include <string>
 
-#include "shell/clock.h"
+#include "base/clock.h"
+#include "core/records.h"
+#include "core/settingssource.h"
 
 namespace tw {
 
-// Records: the 16 record texts of one accepted call, index = record identifier.
-using RecordTable = std::array<std::string, 16>;
+// What the tags of one call's templates are expanded from.
+struct TemplateContext {
+    const RecordTable& m_Records;
+    const std::string& m_Description;  // the port's
+    std::string m_DatePattern;
+    std::string m_TimePattern;
+    const LocalTime& m_Now;      // the time of the call, the same for every tag
+    SettingsSource& m_Settings;  // where look-up sections are read
+};
 
 // Expands one template: tags in square brackets are replaced by values from
-// the call's records, the port description and the clock (read from clock).
+// the call's records, the port description and the time of the call.
 //
 // A tag runs from "[" to the next "]" with no other "[" in between; its
 // content splits at ":" into arguments, the first being the keyword:
@@ -33,9 +41,7 @@ using RecordTable = std::array<std::string, 16>;
 // Numbers in tags are held in 16 bits: larger ones count as 32767, smaller
 // ones as -32768. The result never grows beyond kMaxExpandedLength
 // characters; values that would pass it are cut.
-std::string ExpandFormatTemplate(const std::string& formatTemplate, const RecordTable& Records,
-                                 const std::string& Description, const std::string& datePattern,
-                                 const std::string& timePattern, const Clock& clock);
+std::string ExpandFormatTemplate(const std::string& formatTemplate, const TemplateContext& context);
 
 constexpr size_t kMaxExpandedLength = 1U << 20U;
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/ini.h"
+#include "base/ini.h"
 
 namespace tw {
 namespace {
@@ -104,10 +104,10 @@ std::vector<std::string> SplitAt(const std::string& text, char delimiter) {
 }
 
 // The lines ReadIniSection placed, up to the first empty one.
-std::vector<std::string> ReadLookupEntries(const std::string& fileName,
+std::vector<std::string> ReadLookupEntries(SettingsSource& settings, const std::string& fileName,
                                            const std::string& sectionName) {
     std::string buffer;
-    const int written = ReadIniSection(sectionName, buffer, kLookupBufferSize, fileName);
+    const int written = ReadIniSection(settings, sectionName, buffer, kLookupBufferSize, fileName);
     buffer.resize(static_cast<size_t>(std::max(written, 0)));
     std::vector<std::string> entries;
     size_t start = 0;
@@ -193,7 +193,7 @@ std::string ToUpperLatin1(std::string text) {
     return text;
 }
 
-std::optional<std::string> FindMatchingKey(const std::string& recordList,
+std::optional<std::string> FindMatchingKey(SettingsSource& settings, const std::string& recordList,
                                            const std::string& fileName,
                                            const std::string& sectionName,
                                            const RecordTable& Records) {
@@ -202,7 +202,7 @@ std::optional<std::string> FindMatchingKey(const std::string& recordList,
     if (listed.empty()) {
         return result;
     }
-    for (const std::string& entry : ReadLookupEntries(fileName, sectionName)) {
+    for (const std::string& entry : ReadLookupEntries(settings, fileName, sectionName)) {
         const std::vector<std::string> patterns = EntryPatterns(entry);
         // Every listed record is tried; any match gives this entry's key.
         if (std::any_of(listed.begin(), listed.end(), [&](const std::string& record) {

@@ -4,7 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "format/template.h"
+#include "core/records.h"
+#include "core/settingssource.h"
 
 namespace tw {
 
@@ -27,14 +28,14 @@ std::string TextAfter(const std::string& text, char delimiter);
 std::string ToUpperLatin1(std::string text);
 
 // Classifies a call through the look-up section `sectionName` of fileName
-// (empty: Tellwick.ini in AppFolder; relative: relative to AppFolder). Each
+// (read from settings: empty is Tellwick.ini). Each
 // entry reads key=pattern,pattern,...; for every entry and every record
 // number of recordList ("4" or "1,4"), the upper-cased record is matched
 // against the upper-cased, blank-trimmed patterns. The key of the last
 // matching entry wins; nullopt when nothing matches or the file or section is
 // missing. The section is read afresh on every call (at most 10240
 // characters of it, as ReadIniSection places them).
-std::optional<std::string> FindMatchingKey(const std::string& recordList,
+std::optional<std::string> FindMatchingKey(SettingsSource& settings, const std::string& recordList,
                                            const std::string& fileName,
                                            const std::string& sectionName,
                                            const RecordTable& Records);

@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-#include "shell/ini.h"
+#include "base/ini.h"
 
 namespace tw {
 
@@ -75,7 +75,6 @@ std::optional<LineSettings> ParseLineSettings(const std::string& text, std::stri
         error = problem + "expected baud,parity,data bits,stop bits";
         return std::nullopt;
     }
-    LineSettings settings;
     const auto baud = ParsePositive(fields[0]);
     const auto parity = ParseParity(fields[1]);
     const auto dataBits = ParsePositive(fields[2]);

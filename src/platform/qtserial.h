@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "ports/transport.h"
+#include "core/transport.h"
 
 namespace tw {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/transport.h"
+#include "core/transport.h"
 
 namespace tw {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/servicecontrol.h"
+#include "platform/unitservice.h"
 
 namespace tw {
 

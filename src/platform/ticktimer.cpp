@@ -1,10 +1,13 @@
 #include "platform/ticktimer.h"
 
+#include <exception>
 #include <utility>
 
 namespace tw {
 
-TickTimer::TickTimer(std::function<void()> tick, int intervalMs) : m_Tick(std::move(tick)) {
+TickTimer::TickTimer(std::function<void()> tick, int intervalMs,
+                     std::function<void(const std::string&)> onFailure)
+    : m_Tick(std::move(tick)), m_OnFailure(std::move(onFailure)) {
     m_Timer.setSingleShot(true);
     m_Timer.setTimerType(Qt::PreciseTimer);
     m_Timer.setInterval(intervalMs);
@@ -22,7 +25,13 @@ void TickTimer::Stop() {
 }
 
 void TickTimer::RunTick() {
-    m_Tick();
+    try {
+        m_Tick();
+    } catch (const std::exception& failure) {
+        m_OnFailure(failure.what());
+    } catch (...) {
+        m_OnFailure("unknown error");
+    }
     if (m_Running) {
         m_Timer.start();
     }

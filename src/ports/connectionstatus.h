@@ -4,14 +4,13 @@
 
 #include <cstdint>
 
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 
 // Writes the port's Status column through gateway.m_View from its kind and the
 // live state of its transport objects, only when the text differs from what
-// the column shows. A port without a row, or whose transport object is
-// missing, is left alone.
+// the column shows. A port without a row is left alone.
 void ShowTCPConnectionState(Gateway& gateway, int16_t port);
 
 }  // namespace tw

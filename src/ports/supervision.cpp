@@ -4,8 +4,9 @@
 #include <limits>
 #include <string>
 
+#include "base/counters.h"
+#include "espa/linklayer.h"
 #include "ports/connectionstatus.h"
-#include "ports/counters.h"
 
 namespace tw {
 namespace {
@@ -41,6 +42,7 @@ bool IsTcp(int16_t kind) {
 Supervisor::Supervisor(Gateway& gateway, AlarmLink& link) : m_Gateway(gateway), m_Link(link) {}
 
 void Supervisor::Timer_Update_Timer() {
+    m_Gateway.BeginEvent();
     m_TickAccumulator += kUpdateInterval;
     if (m_TickAccumulator > 999) {
         OnceASecondPass();
@@ -53,6 +55,7 @@ void Supervisor::Timer_Update_Timer() {
 }
 
 void Supervisor::OnceASecondPass() {
+    m_Link.LoadVendorLibrary();
     m_Link.ShowZorvanConnectionState();
     for (int16_t port = 0; port < kPortCount; ++port) {
         KindStep(port);
@@ -86,27 +89,24 @@ void Supervisor::KindStep(int16_t port) {
 }
 
 void Supervisor::TcpServerStep(int16_t port) {
-    Socket* listener = m_Gateway.Winsock_Connect[port];
-    Socket* data = m_Gateway.Winsock_Data[port];
-    if (listener == nullptr || data == nullptr) {
-        return;
-    }
+    Socket& listener = *m_Gateway.Winsock_Connect[port];
+    Socket& data = *m_Gateway.Winsock_Data[port];
     int32_t& countdown = m_Gateway.m_Runtime[port].ReconnectCountdown;
     const std::string n = std::to_string(port);
     if (PortDisabled()) {
-        if (listener->State() != Socket::StateClosed) {
-            listener->Close();
+        if (listener.State() != Socket::StateClosed) {
+            listener.Close();
             m_Gateway.WriteEventLog("Disabled listen connection (" + n + ")");
         }
-        data->Close();
+        data.Close();
         countdown = 0;
-    } else if (listener->State() != Socket::StateListening) {
+    } else if (listener.State() != Socket::StateListening) {
         countdown = CountDown(countdown);
         if (countdown <= 0) {
             std::string error;
-            if (listener->Listen(error)) {
+            if (listener.Listen(error)) {
                 m_Gateway.WriteEventLog("Set (" + n + ") in listen mode for IP port " +
-                                        std::to_string(listener->LocalPort()));
+                                        std::to_string(listener.LocalPort()));
             } else {
                 m_Gateway.WriteEventLog("Could not set socket in listen mode: " + error +
                                         " for port " + n);
@@ -118,24 +118,21 @@ void Supervisor::TcpServerStep(int16_t port) {
 }
 
 void Supervisor::TcpClientStep(int16_t port) {
-    Socket* data = m_Gateway.Winsock_Data[port];
-    if (data == nullptr) {
-        return;
-    }
+    Socket& data = *m_Gateway.Winsock_Data[port];
     int32_t& countdown = m_Gateway.m_Runtime[port].ReconnectCountdown;
     const std::string n = std::to_string(port);
     if (PortDisabled()) {
-        if (data->State() != Socket::StateClosed) {
-            data->Close();
+        if (data.State() != Socket::StateClosed) {
+            data.Close();
             m_Gateway.WriteEventLog("Disconnected connection (" + n + ")");
         }
         countdown = 0;
-    } else if (data->State() != Socket::StateConnected) {
+    } else if (data.State() != Socket::StateConnected) {
         countdown = CountDown(countdown);
         if (countdown <= 0) {
             // An attempt still in progress is abandoned and started again.
-            data->Close();
-            data->Connect();
+            data.Close();
+            data.Connect();
             m_Gateway.WriteEventLog("Trying to connect (" + n + ")");
             countdown = m_Gateway.m_General.ReconnectInterval;
         }
@@ -145,27 +142,24 @@ void Supervisor::TcpClientStep(int16_t port) {
 }
 
 void Supervisor::ComStep(int16_t port) {
-    Serial* serial = m_Gateway.MSComm[port];
-    if (serial == nullptr) {
-        return;
-    }
+    Serial& serial = *m_Gateway.MSComm[port];
     int32_t& countdown = m_Gateway.m_Runtime[port].ReconnectCountdown;
     const std::string n = std::to_string(port);
     if (PortDisabled()) {
-        if (serial->PortOpen()) {
+        if (serial.PortOpen()) {
             std::string ignored;
-            serial->SetPortOpen(false, ignored);
+            serial.SetPortOpen(false, ignored);
             m_Gateway.WriteEventLog("Closed (" + n + ") port COM" +
-                                    std::to_string(serial->CommPort()));
+                                    std::to_string(serial.CommPort()));
         }
         countdown = 0;
-    } else if (!serial->PortOpen()) {
+    } else if (!serial.PortOpen()) {
         countdown = CountDown(countdown);
         if (countdown <= 0) {
             std::string error;
-            if (serial->SetPortOpen(true, error) && serial->PortOpen()) {
+            if (serial.SetPortOpen(true, error) && serial.PortOpen()) {
                 m_Gateway.WriteEventLog("Opened (" + n + ") port COM" +
-                                        std::to_string(serial->CommPort()));
+                                        std::to_string(serial.CommPort()));
             } else {
                 m_Gateway.WriteEventLog("Bad server/client configuration for port " + n);
             }
@@ -214,12 +208,9 @@ void Supervisor::PollFailureStep(int16_t port) {
 }
 
 void Supervisor::RaisePollAlarm(int16_t port, const std::string& text) {
-    if (m_Gateway.m_Alarms == nullptr) {
-        return;
-    }
     const PortSettings& settings = m_Gateway.m_Ports[port];
-    m_Gateway.m_Alarms->SendAlarm(
-        1, {settings.Description, "", settings.PollFailedCategory, "", text, ""});
+    m_Gateway.m_Alarms.SendAlarm(
+        AlarmStateRaised, {settings.Description, "", settings.PollFailedCategory, "", text, ""});
 }
 
 void Supervisor::ESPATimeoutStep(int16_t port) {
@@ -230,10 +221,10 @@ void Supervisor::ESPATimeoutStep(int16_t port) {
     }
     PortRuntime& runtime = m_Gateway.m_Runtime[port];
     runtime.ESPAIdleTime = AddClamped(runtime.ESPAIdleTime, kUpdateInterval);
-    Socket* data = m_Gateway.Winsock_Data[port];
+    Socket& data = *m_Gateway.Winsock_Data[port];
     if (IsTcp(kind)) {
         // Silence counts only while a data connection exists.
-        const int16_t state = data != nullptr ? data->State() : int16_t{Socket::StateClosed};
+        const int16_t state = data.State();
         if (state == Socket::StateClosed || state == Socket::StateError) {
             runtime.ESPAIdleTime = 0;
         }
@@ -241,18 +232,13 @@ void Supervisor::ESPATimeoutStep(int16_t port) {
     if (runtime.ESPAIdleTime < timeout) {
         return;
     }
-    const std::string n = std::to_string(port);
-    if (!runtime.CommFailed) {
-        m_Gateway.WriteEventLog("ESPA communication (" + n + ") failed");
+    FailESPACommunication(m_Gateway, port);
+    if (m_Gateway.m_General.CloseESPAPortIfCommunicationFails && IsTcp(kind) &&
+        data.State() == Socket::StateConnected) {
+        m_Gateway.WriteEventLog("Closing socket due to ESPA communication (" +
+                                std::to_string(port) + ") failure");
+        data.Close();
     }
-    if (m_Gateway.m_General.CloseESPAPortIfCommunicationFails && IsTcp(kind) && data != nullptr &&
-        data->State() == Socket::StateConnected) {
-        m_Gateway.WriteEventLog("Closing socket due to ESPA communication (" + n + ") failure");
-        data->Close();
-    }
-    runtime.CommFailed = true;
-    runtime.ReceiveBuffer.clear();
-    runtime.ESPAIdleTime = 0;
 }
 
 }  // namespace tw

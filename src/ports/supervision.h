@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "alarmlink/alarmlink.h"
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 

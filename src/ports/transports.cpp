@@ -1,8 +1,8 @@
 #include "ports/transports.h"
 
+#include "base/hostfilter.h"
 #include "espa/linklayer.h"
 #include "ports/connectionstatus.h"
-#include "shell/hostfilter.h"
 
 namespace tw {
 namespace {
@@ -14,12 +14,11 @@ std::string PortLabel(int16_t port) {
 }  // namespace
 
 void MSComm_OnComm(Gateway& gateway, int16_t port) {
-    Serial* serial = gateway.MSComm[port];
-    if (serial == nullptr || serial->CommEvent() != Serial::CommEventReceive ||
-        serial->InBufferCount() == 0) {
+    Serial& serial = *gateway.MSComm[port];
+    if (serial.CommEvent() != Serial::CommEventReceive || serial.InBufferCount() == 0) {
         return;
     }
-    const std::optional<std::string> bytes = serial->Input();
+    const std::optional<std::string> bytes = serial.Input();
     if (!bytes) {
         return;
     }
@@ -27,25 +26,20 @@ void MSComm_OnComm(Gateway& gateway, int16_t port) {
 }
 
 void Winsock_Data_DataArrival(Gateway& gateway, int16_t port, int64_t /*bytesTotal*/) {
-    Socket* data = gateway.Winsock_Data[port];
-    HandleReceivedESPA(gateway, port, data != nullptr ? data->GetData() : std::string());
+    HandleReceivedESPA(gateway, port, gateway.Winsock_Data[port]->GetData());
 }
 
 void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t requestId) {
-    Socket* listener = gateway.Winsock_Connect[port];
-    Socket* data = gateway.Winsock_Data[port];
-    if (listener == nullptr || data == nullptr) {
-        return;
-    }
-    const std::string peer =
-        listener->RemoteHostIP() + ":" + std::to_string(listener->RemotePort());
+    Socket& listener = *gateway.Winsock_Connect[port];
+    Socket& data = *gateway.Winsock_Data[port];
+    const std::string peer = listener.RemoteHostIP() + ":" + std::to_string(listener.RemotePort());
     // Checked first: a refused host must not disturb the port's partner.
-    if (!IsHostAllowed(gateway.m_Ports[port].AllowedHosts, listener->RemoteHostIP())) {
+    if (!IsHostAllowed(gateway.m_Ports[port].AllowedHosts, listener.RemoteHostIP())) {
         gateway.WriteEventLog(PortLabel(port) + " refused connection from " + peer +
                               " (not in AllowedHosts)");
         return;
     }
-    if (data->State() == Socket::StateConnected) {
+    if (data.State() == Socket::StateConnected) {
         // The port already has its partner: the newcomer is not taken over (the
         // listener closes a request nobody accepts) and the partner's partly
         // received input stays.
@@ -53,18 +47,21 @@ void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t r
                               " (already connected)");
         return;
     }
-    data->Close();
+    data.Close();
     gateway.m_Runtime[port].ReceiveBuffer.clear();
-    data->Accept(requestId);
-    gateway.WriteEventLog(PortLabel(port) + " accepted from " + peer);
+    if (data.Accept(requestId)) {
+        gateway.WriteEventLog(PortLabel(port) + " accepted from " + peer);
+    } else {
+        gateway.WriteEventLog(PortLabel(port) + " could not accept connection from " + peer);
+    }
     ShowTCPConnectionState(gateway, port);
 }
 
 void Winsock_Data_Connect(Gateway& gateway, int16_t port) {
     ShowTCPConnectionState(gateway, port);
-    Socket* data = gateway.Winsock_Data[port];
-    gateway.WriteEventLog(PortLabel(port) + " was established to " + data->RemoteHost() + ":" +
-                          std::to_string(data->RemotePort()));
+    const Socket& data = *gateway.Winsock_Data[port];
+    gateway.WriteEventLog(PortLabel(port) + " was established to " + data.RemoteHost() + ":" +
+                          std::to_string(data.RemotePort()));
 }
 
 void Winsock_Data_Close(Gateway& gateway, int16_t port) {
@@ -80,16 +77,14 @@ void Winsock_Data_Error(Gateway& gateway, int16_t port, int32_t /*number*/,
     gateway.WriteEventLog(PortLabel(port) + " failed (" + description + ")");
 }
 
+// The adapters start every event with Gateway::BeginEvent.
 class PortTransportEvents::ListenerEvents : public SocketEvents {
   public:
     ListenerEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
     void OnConnectionRequest(int64_t requestId) override {
+        m_Gateway.BeginEvent();
         Winsock_Connect_ConnectionRequest(m_Gateway, m_Port, requestId);
     }
-    void OnDataArrival(int64_t /*bytesTotal*/) override {}
-    void OnConnect() override {}
-    void OnClose() override {}
-    void OnError(int32_t /*number*/, const std::string& /*description*/) override {}
 
   private:
     Gateway& m_Gateway;
@@ -99,13 +94,20 @@ class PortTransportEvents::ListenerEvents : public SocketEvents {
 class PortTransportEvents::DataEvents : public SocketEvents {
   public:
     DataEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
-    void OnConnectionRequest(int64_t /*requestId*/) override {}
     void OnDataArrival(int64_t bytesTotal) override {
+        m_Gateway.BeginEvent();
         Winsock_Data_DataArrival(m_Gateway, m_Port, bytesTotal);
     }
-    void OnConnect() override { Winsock_Data_Connect(m_Gateway, m_Port); }
-    void OnClose() override { Winsock_Data_Close(m_Gateway, m_Port); }
+    void OnConnect() override {
+        m_Gateway.BeginEvent();
+        Winsock_Data_Connect(m_Gateway, m_Port);
+    }
+    void OnClose() override {
+        m_Gateway.BeginEvent();
+        Winsock_Data_Close(m_Gateway, m_Port);
+    }
     void OnError(int32_t number, const std::string& description) override {
+        m_Gateway.BeginEvent();
         Winsock_Data_Error(m_Gateway, m_Port, number, description);
     }
 
@@ -117,7 +119,10 @@ class PortTransportEvents::DataEvents : public SocketEvents {
 class PortTransportEvents::SerialLineEvents : public SerialEvents {
   public:
     SerialLineEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
-    void OnComm() override { MSComm_OnComm(m_Gateway, m_Port); }
+    void OnComm() override {
+        m_Gateway.BeginEvent();
+        MSComm_OnComm(m_Gateway, m_Port);
+    }
 
   private:
     Gateway& m_Gateway;
@@ -136,15 +141,9 @@ PortTransportEvents::~PortTransportEvents() = default;
 
 void PortTransportEvents::Attach() {
     for (int16_t port = 0; port < kPortCount; ++port) {
-        if (m_Gateway.Winsock_Connect[port] != nullptr) {
-            m_Gateway.Winsock_Connect[port]->SetEvents(m_Listeners[port].get());
-        }
-        if (m_Gateway.Winsock_Data[port] != nullptr) {
-            m_Gateway.Winsock_Data[port]->SetEvents(m_Data[port].get());
-        }
-        if (m_Gateway.MSComm[port] != nullptr) {
-            m_Gateway.MSComm[port]->SetEvents(m_Serial[port].get());
-        }
+        m_Gateway.Winsock_Connect[port]->SetEvents(m_Listeners[port].get());
+        m_Gateway.Winsock_Data[port]->SetEvents(m_Data[port].get());
+        m_Gateway.MSComm[port]->SetEvents(m_Serial[port].get());
     }
 }
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/gateway.h"
+#include "core/gateway.h"
 
 namespace tw {
 
@@ -29,7 +29,7 @@ class PortTransportEvents {
     PortTransportEvents(const PortTransportEvents&) = delete;
     PortTransportEvents& operator=(const PortTransportEvents&) = delete;
 
-    // Calls SetEvents on every transport object present in the gateway.
+    // Calls SetEvents on every transport object of the gateway.
     void Attach();
 
   private:

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "shell/eventlog.h"
-#include "shell/ini.h"
+#include "base/eventlog.h"
 
 namespace tw {
 
@@ -20,10 +19,6 @@ std::string FormatDebugInfo(const std::vector<std::string>& lines, const LocalTi
     }
     block += std::string(80, '-') + kEnd;
     return block;
-}
-
-std::string DebugInfoFile() {
-    return AppFolder() + "debug.txt";
 }
 
 }  // namespace tw

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/clock.h"
+#include "base/clock.h"
 
 namespace tw {
 
@@ -15,7 +15,7 @@ namespace tw {
 // the file.
 std::string FormatDebugInfo(const std::vector<std::string>& lines, const LocalTime& savedAt);
 
-// AppFolder + "debug.txt", whatever the menu caption says.
-std::string DebugInfoFile();
+// The save file in the application folder, whatever the menu caption says.
+inline constexpr const char* kDebugInfoFileName = "debug.txt";
 
 }  // namespace tw

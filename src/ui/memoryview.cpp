@@ -1,4 +1,4 @@
-#include "ui/view.h"
+#include "ui/memoryview.h"
 
 namespace tw {
 
@@ -33,11 +33,11 @@ void MemoryView::SetPortColumn(int16_t port, Column column, const std::string& t
 }
 
 std::string MemoryView::StatusPanel(int panel) const {
-    return panel >= 1 && panel <= 4 ? m_Panels[panel - 1] : std::string();
+    return panel >= PanelZorvanLink && panel <= PanelTime ? m_Panels[panel - 1] : std::string();
 }
 
 void MemoryView::SetStatusPanel(int panel, const std::string& text) {
-    if (panel >= 1 && panel <= 4) {
+    if (panel >= PanelZorvanLink && panel <= PanelTime) {
         m_Panels[panel - 1] = text;
     }
 }

@@ -14,18 +14,6 @@ using test::FakeSocket;
 using test::FakeVendorLibrary;
 
 // Takes the first m_Accept commands, then fails every further one.
-class FailingAfterLibrary : public FakeVendorLibrary {
-  public:
-    bool SetCommandEntry(const std::string& text) override {
-        if (m_Accept <= 0) {
-            return false;
-        }
-        --m_Accept;
-        return FakeVendorLibrary::SetCommandEntry(text);
-    }
-    int m_Accept = 0;
-};
-
 const std::string kWorkedExample = "1|||Ward 3||ESPA||Room 12|";
 const AlarmFields kWorkedFields = {"Ward 3", "", "ESPA", "", "Room 12", ""};
 const std::string kFe7(7, '\xFE');
@@ -96,7 +84,7 @@ TEST_F(AlarmLinkTest, FailedHandOverIsNeitherTracedNorCountedAndIsBuffered) {
         {"library 2 raises", ZorvanMethodLibrary2,
          [](AlarmLinkTest& t) { t.m_Zorvan2.m_Fail = true; }},
         {"library 3 missing", ZorvanMethodLibrary3,
-         [](AlarmLinkTest& t) { t.m_Gateway.Zorvan3 = nullptr; }},
+         [](AlarmLinkTest& t) { t.m_Zorvan3.m_Fail = true; }},
         {"no connection", ZorvanMethodTcp, [](AlarmLinkTest&) {}},
         {"send error", ZorvanMethodTcp,
          [](AlarmLinkTest& t) {
@@ -107,9 +95,8 @@ TEST_F(AlarmLinkTest, FailedHandOverIsNeitherTracedNorCountedAndIsBuffered) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.m_Name);
-        m_Gateway.Zorvan2 = &m_Zorvan2;
-        m_Gateway.Zorvan3 = &m_Zorvan3;
         m_Zorvan2.m_Fail = false;
+        m_Zorvan3.m_Fail = false;
         m_ZorvanData = FakeSocket{};
         UseMethod(row.m_Method);
         row.m_Setup(*this);
@@ -159,25 +146,25 @@ TEST_F(AlarmLinkTest, FullBufferDropsNewAlarmsAndLogsTheEpisodeOnce) {
 }
 
 TEST_F(AlarmLinkTest, ResendGoesOldestFirstAndStopsAtTheFirstFailure) {
-    FailingAfterLibrary library;
-    m_Gateway.Zorvan2 = &library;
+    FakeVendorLibrary& library = m_Zorvan2;
+    library.m_AcceptLimit = 0;
     UseMethod(ZorvanMethodLibrary2);
     for (int i = 1; i <= 3; ++i) {
         m_Link.SendAlarm(1, Numbered(i));
     }
     // A new alarm is tried at once, ahead of the buffered ones.
-    library.m_Accept = 1;
+    library.m_AcceptLimit = 1;
     m_Link.SendAlarm(1, Numbered(4));
     m_Link.ResendBufferedAlarms();
     EXPECT_EQ(library.m_Commands, std::vector<std::string>{"TA:1|||Alarm 4|||||"});
     ASSERT_EQ(m_Link.AlarmBuffer().size(), 3U);
 
-    library.m_Accept = 1;
+    library.m_AcceptLimit = 1;
     m_Link.ResendBufferedAlarms();
     ASSERT_EQ(m_Link.AlarmBuffer().size(), 2U);
     EXPECT_EQ(m_Link.AlarmBuffer().front().m_AlarmText, "1|||Alarm 2|||||");
 
-    library.m_Accept = 10;
+    library.m_AcceptLimit = 10;
     m_Link.ResendBufferedAlarms();
     EXPECT_TRUE(m_Link.AlarmBuffer().empty());
     EXPECT_EQ(library.m_Commands,
@@ -211,20 +198,18 @@ TEST_F(AlarmLinkTest, ListenerSetUpListensOnZorvanPortOrLogsWhyNot) {
     EXPECT_EQ(m_View.StatusPanel(1), "Waiting for Zorvan connection at port 14001");
     EXPECT_TRUE(LogLines().empty());
 
-    FakeSocket busy;
-    busy.m_ListenError = "Address already in use";
-    m_Gateway.Winsock_Zorvan_Connect = &busy;
+    m_ZorvanListener = FakeSocket{};
+    m_ZorvanListener.m_ListenError = "Address already in use";
     m_Link.SetUpZorvanListener();
     m_Link.ShowZorvanConnectionState();
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Could not set Zorvan port (14001) to listen "
                                                    "mode, err: Address already in use"});
     EXPECT_EQ(m_View.StatusPanel(1), "Zorvan connections at port 14001 are disabled");
 
-    FakeSocket unused;
-    m_Gateway.Winsock_Zorvan_Connect = &unused;
+    m_ZorvanListener = FakeSocket{};
     UseMethod(ZorvanMethodLibrary2);
     m_Link.SetUpZorvanListener();
-    EXPECT_EQ(unused.m_ListenCalls, 0);
+    EXPECT_EQ(m_ZorvanListener.m_ListenCalls, 0);
 }
 
 TEST_F(AlarmLinkTest, NewestAlarmServerConnectionReplacesTheOlder) {
@@ -317,14 +302,18 @@ TEST_F(AlarmLinkTest, PresenceCheckAsksTheLibraryInTheFixedOrderAndPanelOneSaysS
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.m_Name);
-        FakeVendorLibrary library;
-        library.m_Answers = row.m_Answers;
-        library.m_Fail = row.m_Fail;
-        m_Gateway.Zorvan2 = &library;
-        m_Gateway.Zorvan3 = &library;
+        for (FakeVendorLibrary* library : {&m_Zorvan2, &m_Zorvan3}) {
+            *library = FakeVendorLibrary{};
+            library->m_Answers = row.m_Answers;
+            library->m_Fail = row.m_Fail;
+        }
         UseMethod(row.m_Method);
         EXPECT_EQ(m_Link.IsZorvanRunning(), std::string(row.m_Panel).ends_with(" is running"));
-        EXPECT_EQ(library.m_Questions, row.m_Questions);
+        EXPECT_EQ(m_Zorvan2.m_Questions.size() + m_Zorvan3.m_Questions.size(),
+                  row.m_Questions.size());
+        EXPECT_EQ(
+            row.m_Method == ZorvanMethodLibrary2 ? m_Zorvan2.m_Questions : m_Zorvan3.m_Questions,
+            row.m_Questions);
         m_View.SetStatusPanel(1, "previous");
         m_Link.ShowZorvanConnectionState();
         EXPECT_EQ(m_View.StatusPanel(1), row.m_Panel);

@@ -13,18 +13,15 @@ namespace {
 
 // A fresh port with status replies on: what it answered and which call
 // alarms it raised.
-class Station {
+class Station : GatewayFixture {
   public:
     static constexpr int16_t kPort = 5;
 
     explicit Station(int32_t espaTimeout) {
-        m_Gateway.m_Clock = &m_Clock;
-        m_Gateway.m_Alarms = &m_Alarms;
         m_Gateway.m_General.ESPATimeout = espaTimeout;
         m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
         m_Gateway.m_Ports[kPort].SendInQueue = true;
         m_Socket.m_State = Socket::StateConnected;
-        m_Gateway.Winsock_Data[kPort] = &m_Socket;
     }
 
     void Receive(const std::string& chunk) { HandleReceivedESPA(m_Gateway, kPort, chunk); }
@@ -39,16 +36,10 @@ class Station {
     size_t Unconsumed() const { return m_Gateway.m_Runtime[kPort].ReceiveBuffer.size(); }
 
   private:
-    FakeClock m_Clock;
-    RecordingAlarms m_Alarms;
-    FakeSocket m_Socket;
-    Gateway m_Gateway;
+    FakeSocket& m_Socket = m_Data[kPort];
 };
 
-class GrindTest : public ::testing::Test {
-  protected:
-    TempFolder m_Folder;  // no trace file
-};
+class GrindTest : public ::testing::Test {};
 
 TEST_F(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
     struct Dialogue {

@@ -31,7 +31,7 @@ class WatchingAlarms : public RecordingAlarms {
 
 class LinkLayerTest : public LinkFixture {
   protected:
-    LinkLayerTest() { m_Gateway.m_Alarms = &m_Watching; }
+    LinkLayerTest() { m_Alarms.m_Through = &m_Watching; }
 
     const std::vector<RecordedAlarm>& Alarms() const { return m_Watching.m_Alarms; }
 
@@ -315,9 +315,9 @@ TEST_F(LinkLayerTest, BuildsTheCallAlarmFromTheFixedLayout) {
 
 TEST_F(LinkLayerTest, BuildsTheCallAlarmFromTheTemplatesReadForEveryCall) {
     m_Gateway.m_General.UseFormatSection = true;
-    m_Folder.Write("Tellwick.ini", "[Format]\nT0=Ward|3\nT2=  Nurse   call  \nT5=a\t|b\n");
+    m_Ini.Write("Tellwick.ini", "[Format]\nT0=Ward|3\nT2=  Nurse   call  \nT5=a\t|b\n");
     Receive(kHelloBlock);
-    m_Folder.Write("Tellwick.ini", "[Format]\nT1=changed\n");
+    m_Ini.Write("Tellwick.ini", "[Format]\nT1=changed\n");
     Receive(kHelloBlock);
     ASSERT_EQ(Alarms().size(), 2U);
     EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"Ward3", "", "Nurse call", "", "", "a/b"}));

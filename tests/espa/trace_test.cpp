@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "support/gatewayfixture.h"
@@ -11,7 +12,7 @@ namespace {
 
 class TraceTest : public ::testing::Test, public test::GatewayFixture {
   protected:
-    TraceTest() { m_Clock.Set(MakeLocalTime(2019, 5, 27, 14, 3, 27)); }
+    TraceTest() { SetTime(MakeLocalTime(2019, 5, 27, 14, 3, 27)); }
 };
 
 TEST_F(TraceTest, RendersControlCharactersByName) {
@@ -34,7 +35,7 @@ TEST_F(TraceTest, RendersControlCharactersByName) {
 }
 
 TEST_F(TraceTest, SplitsLongRenderingsForTheDebugWindowButNotForTheFile) {
-    m_Folder.Write("Tellwick.ini", "[General]\nCommDebug=1\n");
+    m_Ini.Write("Tellwick.ini", "[General]\nCommDebug=1\n");
     WriteCommTrace(m_Gateway, 0, std::string(100, '\t'), TraceReceive);
     std::string first;
     for (int i = 0; i < 61; ++i) {
@@ -62,7 +63,7 @@ TEST_F(TraceTest, WritesTheFileOnlyWhileCommDebugIsOn) {
         {"[General]\nCommDebug=1\n", true},
     };
     for (const Row& row : rows) {
-        m_Folder.Write("Tellwick.ini", row.ini);
+        m_Ini.Write("Tellwick.ini", row.ini);
         std::filesystem::remove(m_Folder.Path() + "LogFiles/CommDebug.Log");
         WriteCommTrace(m_Gateway, 3, "", TraceTransmit);
         EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"),
@@ -73,13 +74,13 @@ TEST_F(TraceTest, WritesTheFileOnlyWhileCommDebugIsOn) {
 }
 
 TEST_F(TraceTest, WithTheDebugWindowClosedOnlyTheFileGetsTheLine) {
-    MemoryView closed;
-    m_Gateway.m_View = &closed;
+    m_View.m_Open = false;
     for (const char* ini : {"[General]\nCommDebug=0\n", "[General]\nCommDebug=1\n"}) {
-        m_Folder.Write("Tellwick.ini", ini);
+        m_Ini.Write("Tellwick.ini", ini);
         WriteCommTrace(m_Gateway, 0, "\x06", TraceTransmit);
     }
     EXPECT_EQ(m_Folder.Read("LogFiles/CommDebug.Log"), "14:03:27 Tx -> 0: <ACK>\r\n");
+    EXPECT_TRUE(m_View.m_Lines.empty());
 }
 
 }  // namespace

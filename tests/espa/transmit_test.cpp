@@ -10,31 +10,22 @@
 namespace tw {
 namespace {
 
-using test::TraceView;
 using test::Wire;
-
-// Notes how many trace lines existed when the text reached the socket.
-class OrderSocket : public test::FakeSocket {
-  public:
-    explicit OrderSocket(const TraceView& view) : m_View(view) {}
-    bool SendData(const std::string& text) override {
-        m_TraceLinesAtSend = m_View.m_Lines.size();
-        return FakeSocket::SendData(text);
-    }
-    const TraceView& m_View;
-    size_t m_TraceLinesAtSend = 0;
-};
 
 class TransmitTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     static constexpr int16_t kPort = 4;
 
     TransmitTest() {
-        m_Gateway.Winsock_Data[kPort] = &m_Socket;
+        // Notes how many trace lines existed when the text reached the socket.
+        m_Socket.m_BeforeSend = [this](const std::string&) {
+            m_TraceLinesAtSend = m_View.m_Lines.size();
+        };
         m_View.AddPortRow(kPort, "Ward 3");
     }
 
-    OrderSocket m_Socket{m_View};
+    test::FakeSocket& m_Socket = m_Data[kPort];
+    size_t m_TraceLinesAtSend = 0;
     test::FakeSerial& m_Serial = m_Serials[kPort];
 };
 
@@ -90,7 +81,7 @@ TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
     m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
     m_Socket.m_State = Socket::StateConnected;
     SendESPA(m_Gateway, kPort, Wire("<ACK>"));
-    EXPECT_EQ(m_Socket.m_TraceLinesAtSend, 1U);
+    EXPECT_EQ(m_TraceLinesAtSend, 1U);
     EXPECT_EQ(m_View.m_Lines.back(), "10:31:05 Tx -> 4: <ACK>");
 
     m_Socket.m_FailSend = true;

@@ -4,14 +4,12 @@
 
 #include <random>
 
-#include "support/fakeclock.h"
-#include "support/tempfolder.h"
+#include "support/fakesettings.h"
 
 namespace tw {
 namespace {
 
-using test::FakeClock;
-using test::TempFolder;
+using test::FakeSettings;
 
 struct Row {
     const char* formatTemplate;
@@ -24,8 +22,8 @@ class ExpandFormatTemplateTest : public ::testing::Test {
     std::string Expand(const std::string& formatTemplate, const RecordTable& records,
                        const std::string& datePattern = "Short Date",
                        const std::string& timePattern = "Long Time") const {
-        return ExpandFormatTemplate(formatTemplate, records, "Ward 3", datePattern, timePattern,
-                                    m_Clock);
+        return ExpandFormatTemplate(
+            formatTemplate, {records, m_Description, datePattern, timePattern, m_Now, m_Ini});
     }
     void Check(const std::vector<Row>& rows) const {
         for (const Row& row : rows) {
@@ -37,8 +35,9 @@ class ExpandFormatTemplateTest : public ::testing::Test {
         }
     }
 
-    TempFolder m_Folder;
-    FakeClock m_Clock{MakeLocalTime(2019, 5, 27, 14, 31, 5)};
+    mutable FakeSettings m_Ini;
+    const std::string m_Description = "Ward 3";
+    LocalTime m_Now = MakeLocalTime(2019, 5, 27, 14, 31, 5);
 };
 
 TEST_F(ExpandFormatTemplateTest, ValueTagsAndOptions) {
@@ -119,8 +118,8 @@ TEST_F(ExpandFormatTemplateTest, DateAndTimeTagsUseThePatterns) {
 }
 
 TEST_F(ExpandFormatTemplateTest, LookupTagGivesKeyOfMatchingLine) {
-    m_Folder.Write("Tellwick.ini", "[Lookup]\r\nFire=F*,SMOKE*\r\nTech=T*\r\n");
-    m_Folder.Write("other.ini", "[Colours]\r\nRed=*FIRE*\r\n");
+    m_Ini.Write("Tellwick.ini", "[Lookup]\r\nFire=F*,SMOKE*\r\nTech=T*\r\n");
+    m_Ini.Write("other.ini", "[Colours]\r\nRed=*FIRE*\r\n");
     Check({
         {"[RFFC:4::Lookup]", {{4, "smoke detector"}}, "Fire"},
         {"[RFFC:4::Lookup]", {{4, "water"}}, "[RFFC:4::Lookup]"},
@@ -163,7 +162,7 @@ TEST(HexValueTest, SumsHexDigitsIgnoringOthers) {
 // Random templates built from tag fragments never crash, never loop and
 // always return a bounded result.
 TEST_F(ExpandFormatTemplateTest, RandomTemplatesAlwaysReturn) {
-    m_Folder.Write("Tellwick.ini", "[L]\nA=*A*\nAny=*\nQ=?*?\n");
+    m_Ini.Write("Tellwick.ini", "[L]\nA=*A*\nAny=*\nQ=?*?\n");
     const std::vector<std::string> pieces = {"[",         "]",          ":",
                                              "-",         "\\X",        "\\x4",
                                              "F",         "F2",         "R",

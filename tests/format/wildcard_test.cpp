@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/tempfolder.h"
+#include "support/fakesettings.h"
 
 namespace tw {
 namespace {
 
-using test::TempFolder;
+using test::FakeSettings;
 
 TEST(MatchWildcardTest, MatchesByTheStarAndQuestionRules) {
     struct Row {
@@ -75,16 +75,16 @@ TEST(ToUpperLatin1Test, UpperCasesAccentedLettersButNotDivisionSign) {
 
 class FindMatchingKeyTest : public ::testing::Test {
   protected:
-    TempFolder m_Folder;
+    FakeSettings m_Ini;
     RecordTable m_Records;
 };
 
 TEST_F(FindMatchingKeyTest, ReturnsKeyOfLastMatchingEntry) {
-    m_Folder.Write("Tellwick.ini",
-                   "[General]\r\nUseFormatSection=1\r\n"
-                   "[Lookup]\r\nFire=F*, SMOKE* ,\r\nTech=T*\r\n"
-                   "; comment=*\r\nA=1*\r\nB=12*\r\nNoEquals\r\n"
-                   "[Other]\r\nX=*\r\n");
+    m_Ini.Write("Tellwick.ini",
+                "[General]\r\nUseFormatSection=1\r\n"
+                "[Lookup]\r\nFire=F*, SMOKE* ,\r\nTech=T*\r\n"
+                "; comment=*\r\nA=1*\r\nB=12*\r\nNoEquals\r\n"
+                "[Other]\r\nX=*\r\n");
     struct Row {
         const char* list;
         int record;
@@ -107,36 +107,34 @@ TEST_F(FindMatchingKeyTest, ReturnsKeyOfLastMatchingEntry) {
     for (const Row& row : rows) {
         m_Records = {};
         m_Records[static_cast<size_t>(row.record)] = row.text;
-        EXPECT_EQ(FindMatchingKey(row.list, "", "lookup", m_Records), row.expected)
+        EXPECT_EQ(FindMatchingKey(m_Ini, row.list, "", "lookup", m_Records), row.expected)
             << row.list << " / " << row.text;
     }
 }
 
 TEST_F(FindMatchingKeyTest, CatchAllFirstIsADefaultThatLaterMatchesReplace) {
-    m_Folder.Write("Tellwick.ini", "[Classes]\nOther=*\nFire=*FIRE*\n");
-    EXPECT_EQ(FindMatchingKey("2", "", "Classes", m_Records), "Other");
+    m_Ini.Write("Tellwick.ini", "[Classes]\nOther=*\nFire=*FIRE*\n");
+    EXPECT_EQ(FindMatchingKey(m_Ini, "2", "", "Classes", m_Records), "Other");
     m_Records[2] = "Fire alarm";
-    EXPECT_EQ(FindMatchingKey("2", "", "Classes", m_Records), "Fire");
+    EXPECT_EQ(FindMatchingKey(m_Ini, "2", "", "Classes", m_Records), "Fire");
 }
 
 TEST_F(FindMatchingKeyTest, KeyKeepsItsBlanksAndCase) {
-    m_Folder.Write("Tellwick.ini", "[L]\n Fire Alarm =f*\n");
+    m_Ini.Write("Tellwick.ini", "[L]\n Fire Alarm =f*\n");
     m_Records[0] = "fire";
-    EXPECT_EQ(FindMatchingKey("0", "", "L", m_Records), " Fire Alarm ");
+    EXPECT_EQ(FindMatchingKey(m_Ini, "0", "", "L", m_Records), " Fire Alarm ");
 }
 
-TEST_F(FindMatchingKeyTest, ReadsOtherFilesRelativeToAppFolder) {
-    m_Folder.Write("classes.ini", "[Detectors]\nSmoke=*R\xd6K*\n");
+TEST_F(FindMatchingKeyTest, ReadsTheNamedFile) {
+    m_Ini.Write("classes.ini", "[Detectors]\nSmoke=*R\xd6K*\n");
     m_Records[4] = "r\xf6kdetektor";
-    EXPECT_EQ(FindMatchingKey("4", "classes.ini", "Detectors", m_Records), "Smoke");
-    EXPECT_EQ(FindMatchingKey("4", m_Folder.Path() + "classes.ini", "Detectors", m_Records),
-              "Smoke");
+    EXPECT_EQ(FindMatchingKey(m_Ini, "4", "classes.ini", "Detectors", m_Records), "Smoke");
 }
 
 TEST_F(FindMatchingKeyTest, MissingFileOrSectionGivesNoMatch) {
-    m_Folder.Write("Tellwick.ini", "[Lookup]\nAll=*\n");
-    EXPECT_EQ(FindMatchingKey("1", "missing.ini", "Lookup", m_Records), std::nullopt);
-    EXPECT_EQ(FindMatchingKey("1", "", "Absent", m_Records), std::nullopt);
+    m_Ini.Write("Tellwick.ini", "[Lookup]\nAll=*\n");
+    EXPECT_EQ(FindMatchingKey(m_Ini, "1", "missing.ini", "Lookup", m_Records), std::nullopt);
+    EXPECT_EQ(FindMatchingKey(m_Ini, "1", "", "Absent", m_Records), std::nullopt);
 }
 
 TEST_F(FindMatchingKeyTest, OnlyEntriesWithinTheBufferTakePart) {
@@ -146,8 +144,8 @@ TEST_F(FindMatchingKeyTest, OnlyEntriesWithinTheBufferTakePart) {
         section += "Filler" + std::to_string(i) + "=NOTHING*\n";
     }
     section += "Late=*\n";
-    m_Folder.Write("Tellwick.ini", section);
-    EXPECT_EQ(FindMatchingKey("0", "", "Big", m_Records), std::nullopt);
+    m_Ini.Write("Tellwick.ini", section);
+    EXPECT_EQ(FindMatchingKey(m_Ini, "0", "", "Big", m_Records), std::nullopt);
 }
 
 }  // namespace

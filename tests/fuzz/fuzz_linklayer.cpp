@@ -10,6 +10,7 @@
 // seed, byte 3 repeat count (used when bits 5 and 6 of byte 0 are set); the rest is what the
 // partner sends.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,9 +18,10 @@
 #include "espa/callrecord.h"
 #include "espa/linklayer.h"
 #include "fuzzsupport.h"
-#include "shell/eventlog.h"
 #include "support/fakeclock.h"
 #include "support/fakes.h"
+#include "support/fakesettings.h"
+#include "ui/memoryview.h"
 
 namespace {
 
@@ -104,17 +106,45 @@ void CheckBounds(const tw::Gateway& gateway, const tw::test::FakeSocket& socket)
     Check(socket.m_Sent.size() <= 2 * 1024 * 1024);
 }
 
+// A fresh gateway for one run. Log lines are formatted, then lost: the log
+// folder does not exist.
+struct FuzzGateway {
+    tw::GatewayWiring Wiring() {
+        static const tw::test::FakeClock clock;
+        static tw::test::FakeSettings settings;
+        static const tw::LogFolder logs("/nonexistent/", "LogFiles");
+        tw::GatewayWiring wiring;
+        for (int port = 0; port < tw::kPortCount; ++port) {
+            wiring.Winsock_Connect[port] = &m_Sockets[port];
+            wiring.Winsock_Data[port] = &m_Sockets[port];
+            wiring.MSComm[port] = &m_Lines[port];
+        }
+        wiring.Winsock_Zorvan_Connect = &m_Sockets[0];
+        wiring.Winsock_Zorvan_Data = &m_Sockets[0];
+        wiring.Zorvan2 = &m_Library;
+        wiring.Zorvan3 = &m_Library;
+        wiring.m_Clock = &clock;
+        wiring.m_Settings = &settings;
+        wiring.m_LogFolder = &logs;
+        wiring.m_View = &m_View;
+        wiring.m_Alarms = &m_Alarms;
+        return wiring;
+    }
+
+    std::array<tw::test::FakeSocket, tw::kPortCount> m_Sockets;
+    std::array<tw::test::FakeSerial, tw::kPortCount> m_Lines;
+    tw::test::FakeVendorLibrary m_Library;
+    tw::MemoryView m_View;
+    tw::test::RecordingAlarms m_Alarms;
+    tw::Gateway m_Gateway{Wiring()};
+};
+
 Outcome Run(const Options& options, const std::string& payload, bool cut) {
-    static const tw::test::FakeClock clock;
-    // A folder that does not exist: log lines are formatted, then lost.
-    static const tw::EventLog eventLog(tw::fuzz::ScratchFolder() + "missing/", clock);
-    tw::test::FakeSocket socket;
+    FuzzGateway fuzz;
+    tw::Gateway& gateway = fuzz.m_Gateway;
+    tw::test::FakeSocket& socket = fuzz.m_Sockets[kPort];
     socket.m_State = tw::Socket::StateConnected;
-    tw::test::RecordingAlarms alarms;
-    tw::Gateway gateway;
-    gateway.m_Clock = &clock;
-    gateway.m_EventLog = &eventLog;
-    gateway.m_Alarms = &alarms;
+    const tw::test::RecordingAlarms& alarms = fuzz.m_Alarms;
     gateway.m_General.ESPATimeout = options.m_NoTimeout ? 0 : 20000;
     gateway.m_General.UseFormatSection = false;
     gateway.m_General.SplitT1andT4fromT4UsingSlash = options.m_Convert;
@@ -126,7 +156,6 @@ Outcome Run(const Options& options, const std::string& payload, bool cut) {
     settings.SendTerminated = options.m_SendTerminated;
     settings.Swedish7BitASCII2ISOLatin1 = options.m_Convert;
     settings.DOSASCII2ISOLatin1 = options.m_Convert;
-    gateway.Winsock_Data[kPort] = &socket;
 
     uint32_t state = options.m_Seed;
     for (int round = 0; round < options.m_Repeats; ++round) {

@@ -4,27 +4,16 @@
 // kMaxExpandedLength, and leaves a template without "[" as it is.
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <string_view>
 
 #include "format/template.h"
 #include "fuzzsupport.h"
-#include "support/fakeclock.h"
+#include "support/fakesettings.h"
 
 namespace {
 
 using tw::fuzz::Check;
-
-// A look-up section for "[RFFC:...:Lookup]" tags, written once per process.
-void WriteLookupFile() {
-    static const bool written = [] {
-        std::ofstream(tw::fuzz::ScratchFolder() + "Tellwick.ini", std::ios::binary)
-            << "[Lookup]\nFire=*FIRE*,BRAND?\nCall=C*\nAny=*\n";
-        return true;
-    }();
-    (void)written;
-}
 
 std::string NextPart(std::string_view& rest) {
     const size_t end = std::min(rest.find('\0'), rest.size());
@@ -36,12 +25,15 @@ std::string NextPart(std::string_view& rest) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    WriteLookupFile();
+    // The look-up section for "[RFFC:...:Lookup]" tags; other files are missing.
+    static tw::test::FakeSettings ini = [] {
+        tw::test::FakeSettings settings;
+        settings.Write("Tellwick.ini", "[Lookup]\nFire=*FIRE*,BRAND?\nCall=C*\nAny=*\n");
+        return settings;
+    }();
+    static const tw::LocalTime now = tw::MakeLocalTime(2019, 5, 27, 10, 31, 5);
     std::string_view rest(reinterpret_cast<const char*>(data), size);
-    std::string formatTemplate = NextPart(rest);
-    // Look-up files are named in the template; keeping names inside the
-    // scratch folder stops the fuzzer from reading the rest of the machine.
-    std::replace(formatTemplate.begin(), formatTemplate.end(), '/', '\\');
+    const std::string formatTemplate = NextPart(rest);
     const std::string description = NextPart(rest);
     const std::string datePattern = NextPart(rest);
     const std::string timePattern = NextPart(rest);
@@ -49,9 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::string& record : records) {
         record = NextPart(rest);
     }
-    static const tw::test::FakeClock clock;
-    const std::string result = tw::ExpandFormatTemplate(formatTemplate, records, description,
-                                                        datePattern, timePattern, clock);
+    const std::string result = tw::ExpandFormatTemplate(
+        formatTemplate, {records, description, datePattern, timePattern, now, ini});
     Check(result.size() <= tw::kMaxExpandedLength);
     if (formatTemplate.find('[') == std::string::npos) {
         Check(result == formatTemplate);

@@ -10,14 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "app/gatewayobjects.h"
+#include "app/startup.h"
 #include "integration/eventloop.h"
-#include "platform/gatewayobjects.h"
-#include "shell/startup.h"
 #include "support/dialogue.h"
 #include "support/fakeservice.h"
 #include "support/pseudoterminal.h"
 #include "support/standin.h"
 #include "support/tempfolder.h"
+#include "ui/memoryview.h"
 
 namespace tw::test {
 namespace {
@@ -71,7 +72,7 @@ class GatewayTest : public ::testing::Test {
   protected:
     void Start(const std::string& ini) {
         m_Folder.Write("Tellwick.ini", ini);
-        m_Objects = std::make_unique<GatewayObjects>(m_View);
+        m_Objects = std::make_unique<GatewayObjects>(m_Folder.Path(), m_View);
         StartupEdge edge{
             m_Service, m_Messages, m_Window,
             [this](int16_t port, const std::string& path) { m_Objects->SetComDevice(port, path); }};

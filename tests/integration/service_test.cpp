@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/instancelock.h"
 #include "platform/systemdservice.h"
-#include "shell/instancelock.h"
 #include "support/tempfolder.h"
 
 namespace tw::test {

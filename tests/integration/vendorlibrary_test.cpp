@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "alarmlink/dlvendorlibrary.h"
+#include "platform/dlvendorlibrary.h"
 #include "support/standin.h"
 #include "support/tempfolder.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 class VendorLibraryTest : public ::testing::Test {
   protected:
-    // Places a library file into AppFolder under its expected name, as a new file.
+    // Places a library file into the folder under its expected name, as a new file.
     void Place(const std::string& fromDirectory, const std::string& name) const {
         const std::string target = m_Folder.Path() + name;
         std::filesystem::remove(target);
@@ -28,35 +28,40 @@ class VendorLibraryTest : public ::testing::Test {
 
 TEST_F(VendorLibraryTest, CommandTextsReachTheLibraryByteForByte) {
     Place(TW_STANDIN_DIR, "Zorvan3.dll");
-    DlVendorLibrary library("Zorvan3.dll");
+    DlVendorLibrary library(m_Folder.Path(), "Zorvan3.dll");
+    std::string reason;
+    ASSERT_TRUE(library.Load(reason)) << reason;
     const std::string alarm = "SA:1" + std::string(7, '\xFE') + "1|||Ward 3||ESPA||Room 12|";
     const std::string watchdog = "SA:1" + std::string(7, '\xFE') + "1|||Tag\n";
-    ASSERT_TRUE(library.SetCommandEntry(alarm)) << library.LastError();
+    ASSERT_TRUE(library.SetCommandEntry(alarm));
     ASSERT_TRUE(library.SetCommandEntry(watchdog));
     EXPECT_EQ(Log(), StandInLog::Record(alarm) + StandInLog::Record(watchdog));
 }
 
-TEST_F(VendorLibraryTest, AMissingLibraryFailsEachCallUntilItAppears) {
-    DlVendorLibrary library("Zorvan2.dll");
-    EXPECT_FALSE(library.SetCommandEntry("TA:1|||a"));
-    EXPECT_FALSE(library.GetRunningApps(1).has_value());
-    EXPECT_NE(library.LastError().find("Zorvan2.dll"), std::string::npos) << library.LastError();
-
-    Place(TW_STANDIN_DIR, "Zorvan2.dll");
-    EXPECT_TRUE(library.SetCommandEntry("TA:1|||a"));
-    EXPECT_EQ(library.GetRunningApps(1), 1);
-    EXPECT_EQ(Log(), "8:TA:1|||a\n");
-}
-
-TEST_F(VendorLibraryTest, ALibraryWithoutBothFunctionsIsRefusedAndTriedAgain) {
-    Place(TW_PARTIAL_LIBRARY_DIR, "Zorvan2.dll");
-    DlVendorLibrary library("Zorvan2.dll");
-    EXPECT_FALSE(library.SetCommandEntry("TA:x"));
-    EXPECT_NE(library.LastError().find("GetRunningApps"), std::string::npos) << library.LastError();
-
-    Place(TW_STANDIN_DIR, "Zorvan2.dll");
-    EXPECT_TRUE(library.SetCommandEntry("TA:x")) << library.LastError();
-    EXPECT_EQ(Log(), "4:TA:x\n");
+// Until Load succeeds every call fails without looking for the file again.
+TEST_F(VendorLibraryTest, AMissingOrIncompleteLibraryIsRefusedUntilLoadFindsAGoodOne) {
+    const struct {
+        const char* m_From;
+        const char* m_Reason;
+    } rows[] = {{nullptr, "Zorvan2.dll"}, {TW_PARTIAL_LIBRARY_DIR, "GetRunningApps"}};
+    for (const auto& row : rows) {
+        if (row.m_From != nullptr) {
+            Place(row.m_From, "Zorvan2.dll");
+        }
+        DlVendorLibrary library(m_Folder.Path(), "Zorvan2.dll");
+        std::string reason;
+        EXPECT_FALSE(library.Load(reason));
+        EXPECT_NE(reason.find(row.m_Reason), std::string::npos) << reason;
+        Place(TW_STANDIN_DIR, "Zorvan2.dll");
+        EXPECT_FALSE(library.SetCommandEntry("TA:1|||a"));
+        EXPECT_FALSE(library.GetRunningApps(1).has_value());
+        ASSERT_TRUE(library.Load(reason)) << reason;
+        EXPECT_TRUE(library.SetCommandEntry("TA:1|||a"));
+        EXPECT_EQ(library.GetRunningApps(1), 1);
+        EXPECT_EQ(Log(), "8:TA:1|||a\n");
+        std::filesystem::remove(m_Folder.Path() + "Zorvan2.dll");
+        std::filesystem::remove(m_Folder.Path() + "commands.log");
+    }
 }
 
 }  // namespace

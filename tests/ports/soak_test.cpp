@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -29,22 +30,19 @@ constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int kTicksPerHour = 36000;
 constexpr int kNoisyPort = 7;  // an open serial line that only ever receives noise
 
-// Answers "running" to every question and refuses every command; records
-// nothing, so it stays the same size however long it runs.
-class RefusingLibrary : public VendorLibrary {
-  public:
-    bool SetCommandEntry(const std::string& /*text*/) override { return false; }
-    std::optional<int32_t> GetRunningApps(int32_t /*mask*/) override { return 1; }
-};
-
-// The event log is left out: hours of failing ports would write a line a
-// second to disk.
+// The event log is left out (its folder removed): hours of failing ports would
+// write a line a second to disk. The library answers "running" and refuses
+// every command, recording nothing, so it stays the same size however long it
+// runs.
 class SoakTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     SoakTest() {
-        m_Gateway.m_EventLog = nullptr;
-        m_Gateway.m_Alarms = &m_Link;
-        m_Gateway.Zorvan2 = &m_Refusing;
+        std::filesystem::remove_all(m_Folder.Path() + "LogFiles");
+        m_Alarms.m_Through = &m_Link;
+        m_Alarms.m_Record = false;
+        m_Zorvan2.m_AcceptLimit = 0;
+        m_Zorvan2.m_Answers = {{1, 1}};
+        m_Zorvan2.m_Record = false;
         m_ZorvanListener.m_State = Socket::StateListening;
         GeneralSettings& general = m_Gateway.m_General;
         general.WatchDogTagName = "WD";
@@ -121,7 +119,6 @@ class SoakTest : public ::testing::Test, public test::GatewayFixture {
         m_Link.WatchDogTick(kInt32Max - 500);
     }
 
-    RefusingLibrary m_Refusing;
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
 };

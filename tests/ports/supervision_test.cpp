@@ -13,7 +13,7 @@ using test::Lines;
 class SupervisionTest : public ::testing::Test, public test::GatewayFixture {
   protected:
     SupervisionTest() {
-        m_Gateway.m_Alarms = &m_Link;
+        m_Alarms.m_Through = &m_Link;
         m_ZorvanListener.m_State = Socket::StateListening;
         m_ZorvanListener.m_LocalPort = 14000;
         SetAlarmServerPresent(true);
@@ -147,7 +147,7 @@ class PollFailureTest : public SupervisionTest {
   protected:
     PollFailureTest() {
         m_Gateway.m_General.ESPATimeout = 0;
-        m_Gateway.m_Alarms = &m_Alarms;
+        m_Alarms.m_Through = nullptr;
         Com(4, 2);
         m_Gateway.m_Ports[4].Description = "Ward 3";
         m_Gateway.m_Ports[4].PollFailedCategory = "Pager";
@@ -208,7 +208,7 @@ TEST_F(PollFailureTest, FailureTextsAndSwitches) {
 }
 
 TEST_F(PollFailureTest, ReachesTheAlarmServerAsOneLine) {
-    m_Gateway.m_Alarms = &m_Link;
+    m_Alarms.m_Through = &m_Link;
     m_Gateway.m_Ports[4].PollFailTimeout = 1000;
     Seconds(1);
     EXPECT_EQ(m_ZorvanData.m_SendCalls,

@@ -1,7 +1,7 @@
 // A clock that says what the test sets.
 #pragma once
 
-#include "shell/clock.h"
+#include "base/clock.h"
 
 namespace tw::test {
 

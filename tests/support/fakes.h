@@ -4,14 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "alarmlink/vendorlibrary.h"
-#include "ports/transport.h"
-#include "shell/gateway.h"
+#include "core/gateway.h"
+#include "core/transport.h"
+#include "core/vendorlibrary.h"
 
 namespace tw::test {
 
@@ -55,6 +56,9 @@ class FakeSocket : public Socket {
     }
     std::string GetData() override { return std::exchange(m_Pending, {}); }
     bool SendData(const std::string& text) override {
+        if (m_BeforeSend) {
+            m_BeforeSend(text);
+        }
         if (m_FailSend) {
             return false;
         }
@@ -81,6 +85,7 @@ class FakeSocket : public Socket {
     std::string m_ListenError;  // non-empty: Listen fails with this text
     bool m_RefuseAccept = false;
     bool m_FailSend = false;
+    std::function<void(const std::string&)> m_BeforeSend;  // called first by SendData
     std::string m_Pending;
     std::string m_Sent;  // everything sent, concatenated
     std::vector<std::string> m_SendCalls;
@@ -153,15 +158,30 @@ class FakeSerial : public Serial {
 
 class FakeVendorLibrary : public VendorLibrary {
   public:
-    bool SetCommandEntry(const std::string& text) override {
+    bool Load(std::string& reason) override {
+        ++m_LoadCalls;
         if (m_Fail) {
+            reason = "not found";
             return false;
         }
-        m_Commands.push_back(text);
+        return true;
+    }
+    bool SetCommandEntry(const std::string& text) override {
+        if (m_Fail || m_AcceptLimit == 0) {
+            return false;
+        }
+        if (m_AcceptLimit > 0) {
+            --m_AcceptLimit;
+        }
+        if (m_Record) {
+            m_Commands.push_back(text);
+        }
         return true;
     }
     std::optional<int32_t> GetRunningApps(int32_t mask) override {
-        m_Questions.push_back(mask);
+        if (m_Record) {
+            m_Questions.push_back(mask);
+        }
         if (m_Fail) {
             return std::nullopt;
         }
@@ -173,7 +193,10 @@ class FakeVendorLibrary : public VendorLibrary {
         return 0;
     }
 
-    bool m_Fail = false;                                 // every call raises an error
+    bool m_Fail = false;  // every call raises an error
+    int m_LoadCalls = 0;
+    int m_AcceptLimit = -1;  // commands taken before every further one fails; -1: all
+    bool m_Record = true;    // false: keeps no commands and questions (long runs)
     std::vector<std::pair<int32_t, int32_t>> m_Answers;  // mask -> answer (default 0)
     std::vector<std::string> m_Commands;
     std::vector<int32_t> m_Questions;
@@ -184,12 +207,21 @@ struct RecordedAlarm {
     AlarmFields m_Fields;
 };
 
+// Records every alarm and hands it on to m_Through when set (the real alarm
+// link, for tests that follow an alarm to the alarm server).
 class RecordingAlarms : public AlarmOutput {
   public:
     void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override {
-        m_Alarms.push_back({AlarmState, fields});
+        if (m_Record) {
+            m_Alarms.push_back({AlarmState, fields});
+        }
+        if (m_Through != nullptr) {
+            m_Through->SendAlarm(AlarmState, fields);
+        }
     }
     std::vector<RecordedAlarm> m_Alarms;
+    AlarmOutput* m_Through = nullptr;
+    bool m_Record = true;  // false: keeps nothing (long runs)
 };
 
 }  // namespace tw::test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/servicecontrol.h"
+#include "core/servicecontrol.h"
 
 namespace tw::test {
 
@@ -20,6 +20,9 @@ class FakeService : public ServiceControl {
     }
     bool SaveSetting(const std::string& section, const std::string& key,
                      const std::string& value) override {
+        if (!m_SaveSucceeds) {
+            return false;
+        }
         m_Settings[section + "/" + key] = value;
         return true;
     }
@@ -41,6 +44,7 @@ class FakeService : public ServiceControl {
 
     std::map<std::string, std::string> m_Settings;
     bool m_InstallSucceeds = true;
+    bool m_SaveSucceeds = true;
     bool m_UninstallSucceeds = true;
     int m_InstallCalls = 0;
     int m_UninstallCalls = 0;

@@ -1,5 +1,6 @@
 // A gateway wired to fakes on every port and on both alarm-server routes, with
-// its event log in a temporary folder and a view that keeps the trace lines.
+// its INI files in memory, its event log in a temporary folder and a view that
+// keeps the trace lines.
 // Suites derive from it (with ::testing::Test) or make one per table row.
 #pragma once
 
@@ -8,11 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "shell/eventlog.h"
-#include "shell/gateway.h"
+#include "base/eventlog.h"
+#include "base/logfolder.h"
+#include "core/gateway.h"
 #include "support/fakeclock.h"
 #include "support/fakes.h"
+#include "support/fakesettings.h"
 #include "support/tempfolder.h"
+#include "ui/memoryview.h"
 
 namespace tw::test {
 
@@ -21,26 +25,40 @@ using Lines = std::vector<std::string>;
 // The headless view, also keeping the lines meant for the debug window.
 class TraceView : public MemoryView {
   public:
-    void AddDebugLine(const std::string& line) override { m_Lines.push_back(line); }
-    bool DebugWindowOpen() const override { return true; }
+    void AddDebugLine(const std::string& line) override {
+        if (m_Open) {
+            m_Lines.push_back(line);
+        }
+    }
+    bool DebugWindowOpen() const override { return m_Open; }
     Lines m_Lines;
+    bool m_Open = true;
 };
 
 struct GatewayFixture {
-    GatewayFixture() {
-        m_Gateway.m_EventLog = &m_Log;
-        m_Gateway.m_View = &m_View;
-        m_Gateway.m_Clock = &m_Clock;
-        m_Gateway.m_Alarms = &m_Alarms;
+    GatewayWiring Wiring() {
+        GatewayWiring wiring;
         for (int port = 0; port < kPortCount; ++port) {
-            m_Gateway.Winsock_Connect[port] = &m_Listeners[port];
-            m_Gateway.Winsock_Data[port] = &m_Data[port];
-            m_Gateway.MSComm[port] = &m_Serials[port];
+            wiring.Winsock_Connect[port] = &m_Listeners[port];
+            wiring.Winsock_Data[port] = &m_Data[port];
+            wiring.MSComm[port] = &m_Serials[port];
         }
-        m_Gateway.Winsock_Zorvan_Connect = &m_ZorvanListener;
-        m_Gateway.Winsock_Zorvan_Data = &m_ZorvanData;
-        m_Gateway.Zorvan2 = &m_Zorvan2;
-        m_Gateway.Zorvan3 = &m_Zorvan3;
+        wiring.Winsock_Zorvan_Connect = &m_ZorvanListener;
+        wiring.Winsock_Zorvan_Data = &m_ZorvanData;
+        wiring.Zorvan2 = &m_Zorvan2;
+        wiring.Zorvan3 = &m_Zorvan3;
+        wiring.m_Clock = &m_Clock;
+        wiring.m_Settings = &m_Ini;
+        wiring.m_LogFolder = &m_LogFolder;
+        wiring.m_View = &m_View;
+        wiring.m_Alarms = &m_Alarms;
+        return wiring;
+    }
+
+    // Sets the clock and starts an event at that time.
+    void SetTime(const LocalTime& now) {
+        m_Clock.Set(now);
+        m_Gateway.BeginEvent();
     }
 
     // Port set-ups, each with its row in the view.
@@ -92,7 +110,8 @@ struct GatewayFixture {
 
     TempFolder m_Folder;
     FakeClock m_Clock;
-    EventLog m_Log{m_Folder.Path() + "LogFiles/", m_Clock};
+    FakeSettings m_Ini;
+    LogFolder m_LogFolder{m_Folder.Path(), "LogFiles"};
     TraceView m_View;
     RecordingAlarms m_Alarms;
     std::array<FakeSocket, kPortCount> m_Listeners;
@@ -102,7 +121,7 @@ struct GatewayFixture {
     FakeSocket m_ZorvanData;
     FakeVendorLibrary m_Zorvan2;
     FakeVendorLibrary m_Zorvan3;
-    Gateway m_Gateway;
+    Gateway m_Gateway{Wiring()};
     size_t m_LinesSeen = 0;
 };
 

@@ -1,12 +1,10 @@
-// A fresh temporary folder per test, made the AppFolder, removed afterwards.
+// A fresh temporary folder per test with its LogFiles/, removed afterwards.
 #pragma once
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include "shell/ini.h"
 
 namespace tw::test {
 
@@ -15,7 +13,6 @@ class TempFolder {
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tellwick-XXXXXX").string();
         m_Path = mkdtemp(pattern.data());
-        SetAppFolder(m_Path);
         std::filesystem::create_directory(m_Path + "/LogFiles");
     }
     ~TempFolder() {

@@ -37,7 +37,7 @@ class DebugWindowTest : public ::testing::Test {
 
     test::TempFolder m_Folder;
     test::FakeClock m_Clock;
-    DebugWindow m_Debug{m_Clock};
+    DebugWindow m_Debug{m_Clock, m_Folder.Path() + kDebugInfoFileName};
 };
 
 TEST_F(DebugWindowTest, KeepsTheNewest500LinesHoweverTheyAreBatched) {
@@ -115,7 +115,7 @@ TEST_F(DebugWindowTest, AFailedSaveIsReportedAndTheListStays) {
     Add(1, 2);
     m_Debug.SaveDebugInfo();
     ASSERT_EQ(problems.size(), 1);
-    EXPECT_TRUE(problems.front().contains(QString::fromStdString(DebugInfoFile())));
+    EXPECT_TRUE(problems.front().contains(QString::fromStdString(m_Folder.Path() + "debug.txt")));
     EXPECT_EQ(m_Debug.Lines(), NumberedLines(1, 2));
 }
 

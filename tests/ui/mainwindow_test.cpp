@@ -32,7 +32,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     test::FakeClock m_Clock;
-    MainWindow m_Main{m_Clock};
+    MainWindow m_Main{m_Clock, "/nonexistent/debug.txt"};
 };
 
 TEST_F(MainWindowTest, OnlyAddedPortsHaveRowsAndRowsKeepPortOrder) {
@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, EachCloseReportsItsReasonOnce) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
-        MainWindow main(m_Clock);
+        MainWindow main(m_Clock, "/nonexistent/debug.txt");
         std::vector<int> reasons;
         main.SetCloseHandler([&reasons](int reason) { reasons.push_back(reason); });
         main.setVisible(row.Shown);

@@ -7,7 +7,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
-#include "shell/systemtext.h"
+#include "base/logfolder.h"
+#include "base/systemtext.h"
 #include "ui/debuginfo.h"
 #include "ui/qt/latin1.h"
 #include "ui/qt/windowicon.h"
@@ -31,7 +32,8 @@ QFont DebugListFont() {
     return fixed;
 }
 
-DebugWindow::DebugWindow(const Clock& clock) : m_Clock(clock) {
+DebugWindow::DebugWindow(const Clock& clock, std::string saveFile)
+    : m_Clock(clock), m_SaveFile(std::move(saveFile)) {
     setWindowTitle(QStringLiteral("Tellwick for Zorvan Alarm Server - Debug"));
     setWindowIcon(TellwickIcon());
 
@@ -108,9 +110,9 @@ void DebugWindow::ScrollToLastRow() {
 
 void DebugWindow::SaveDebugInfo() {
     Flush();
-    const std::string path = DebugInfoFile();
+    const std::string& path = m_SaveFile;
     const std::string block = FormatDebugInfo(m_Model->Lines(), m_Clock.Now());
-    if (!AppendToFile(path, ToSystemText(block))) {
+    if (!AppendToRegularFile(path, ToSystemText(block))) {
         m_ReportProblem(QStringLiteral("The debug info could not be saved to %1.")
                             .arg(QString::fromLocal8Bit(path.c_str())));
     }

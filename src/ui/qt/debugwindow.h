@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/clock.h"
+#include "base/clock.h"
 #include "ui/qt/debuglistmodel.h"
 
 class QAction;
@@ -21,9 +21,10 @@ namespace tw {
 
 class DebugWindow : public QMainWindow {
   public:
-    // clock: the save stamp. The window starts hidden, with an empty list and
-    // "&Always show last row" checked.
-    explicit DebugWindow(const Clock& clock);
+    // clock: the save stamp; saveFile: where Save Debug Info appends. The
+    // window starts hidden, with an empty list and "&Always show last row"
+    // checked.
+    DebugWindow(const Clock& clock, std::string saveFile);
 
     // Queues one trace line; the list takes queued lines in one batch at most
     // every 50 ms, so a burst of lines costs one update. Only the newest 500
@@ -57,6 +58,7 @@ class DebugWindow : public QMainWindow {
     void ScrollToLastRow();
 
     const Clock& m_Clock;
+    std::string m_SaveFile;
     DebugListModel* m_Model = nullptr;
     QListView* m_List = nullptr;
     QAction* m_MenuShowLast = nullptr;

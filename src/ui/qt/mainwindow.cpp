@@ -25,7 +25,6 @@ constexpr int kClientHeight = 134;
 constexpr std::array<int, 4> kColumnWidths = {167, 300, 53, 53};
 constexpr int kLinkPanelWidth = 379;
 constexpr int kCounterPanelWidth = 96;
-constexpr int kPortCount = 8;
 
 bool ValidPort(int16_t port) {
     return port >= 0 && port < kPortCount;
@@ -72,7 +71,8 @@ QLabel* NewPanel(std::size_t index, double scale, QWidget* bar) {
 
 }  // namespace
 
-MainWindow::MainWindow(const Clock& clock) : m_Clock(clock) {
+MainWindow::MainWindow(const Clock& clock, std::string debugSaveFile)
+    : m_Clock(clock), m_DebugSaveFile(std::move(debugSaveFile)) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Tellwick for Zorvan Alarm Server"));
     setWindowIcon(TellwickIcon());
@@ -184,18 +184,18 @@ void MainWindow::SetPortColumn(int16_t port, Column column, const std::string& t
 }
 
 std::string MainWindow::StatusPanel(int panel) const {
-    if (panel < 1 || panel > static_cast<int>(m_Panels.size())) {
+    if (panel < PanelZorvanLink || panel > PanelTime) {
         return {};
     }
-    return ToLatin1(m_Panels[panel - 1]->text());
+    return ToLatin1(m_Panels[panel - PanelZorvanLink]->text());
 }
 
 void MainWindow::SetStatusPanel(int panel, const std::string& text) {
-    if (panel != 1 && panel != 2) {
+    if (panel != PanelZorvanLink && panel != PanelZorvanCounters) {
         return;
     }
     const QString newText = FromLatin1(text);
-    QLabel* label = m_Panels[panel - 1];
+    QLabel* label = m_Panels[panel - PanelZorvanLink];
     if (label->text() != newText) {
         // The link panel may be too narrow for its text; the tooltip shows all of it.
         label->setText(newText);
@@ -240,7 +240,7 @@ void MainWindow::ToggleDebugWindow() {
     if (m_Debug != nullptr) {
         m_Debug->close();
     } else {
-        m_Debug = new DebugWindow(m_Clock);
+        m_Debug = new DebugWindow(m_Clock, m_DebugSaveFile);
         m_Debug->SetClosedHandler([this] { DebugWindowClosed(); });
         m_Debug->show();
     }
@@ -260,11 +260,13 @@ void MainWindow::RefreshDateAndTime() {
     const QString date = locale.toString(QDate(now.Year, now.Month, now.Day), QLocale::ShortFormat);
     const QString time =
         locale.toString(QTime(now.Hour, now.Minute, now.Second), QLocale::ShortFormat);
-    if (m_Panels[2]->text() != date) {
-        m_Panels[2]->setText(date);
+    QLabel* datePanel = m_Panels[PanelDate - PanelZorvanLink];
+    QLabel* timePanel = m_Panels[PanelTime - PanelZorvanLink];
+    if (datePanel->text() != date) {
+        datePanel->setText(date);
     }
-    if (m_Panels[3]->text() != time) {
-        m_Panels[3]->setText(time);
+    if (timePanel->text() != time) {
+        timePanel->setText(time);
     }
 }
 

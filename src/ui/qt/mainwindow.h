@@ -14,8 +14,9 @@
 #include <array>
 #include <functional>
 
-#include "shell/clock.h"
-#include "ui/view.h"
+#include "base/clock.h"
+#include "core/portcount.h"
+#include "core/view.h"
 
 class QAction;
 class QLabel;
@@ -28,8 +29,9 @@ class DebugWindow;
 
 class MainWindow : public QMainWindow, public View {
   public:
-    // clock: the date and time panels and the debug window's save stamp.
-    explicit MainWindow(const Clock& clock);
+    // clock: the date and time panels and the debug window's save stamp;
+    // debugSaveFile: where the debug window saves.
+    MainWindow(const Clock& clock, std::string debugSaveFile);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -84,9 +86,10 @@ class MainWindow : public QMainWindow, public View {
     QTreeWidgetItem* Row(int16_t port) const;
 
     const Clock& m_Clock;
+    std::string m_DebugSaveFile;
     QTreeWidget* m_Connections = nullptr;
-    std::array<QTreeWidgetItem*, 8> m_PortListItem{};
-    std::array<QLabel*, 4> m_Panels{};
+    std::array<QTreeWidgetItem*, kPortCount> m_PortListItem{};
+    std::array<QLabel*, PanelTime> m_Panels{};
     QAction* m_MenuExit = nullptr;
     QAction* m_MenuDebug = nullptr;
     DebugWindow* m_Debug = nullptr;

@@ -1,0 +1,60 @@
+#include "app/gatewayobjects.h"
+
+namespace tw {
+
+GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
+    : m_Settings(appFolder),
+      m_LogFolder(appFolder, "LogFiles"),
+      m_Zorvan2(appFolder, "Zorvan2.dll"),
+      m_Zorvan3(appFolder, "Zorvan3.dll"),
+      m_Gateway([&] {
+          GatewayWiring wiring = Wiring();
+          wiring.m_View = &view;
+          return wiring;
+      }()),
+      m_Timer([this] { m_Supervisor.Timer_Update_Timer(); }, Supervisor::kUpdateInterval,
+              [this](const std::string& what) {
+                  m_Gateway.WriteEventLog("Supervision tick failed (" + what + "), ticking on");
+              }) {
+    m_Relay.m_Link = &m_Link;
+    m_ZorvanConnect.SetEvents(&m_Link.ListenerEvents());
+    m_ZorvanData.SetEvents(&m_Link.DataEvents());
+    m_TransportEvents.Attach();
+}
+
+GatewayWiring GatewayObjects::Wiring() {
+    GatewayWiring wiring;
+    for (int port = 0; port < kPortCount; ++port) {
+        wiring.MSComm[port] = &m_MSComm[port];
+        wiring.Winsock_Connect[port] = &m_WinsockConnect[port];
+        wiring.Winsock_Data[port] = &m_WinsockData[port];
+    }
+    wiring.Winsock_Zorvan_Connect = &m_ZorvanConnect;
+    wiring.Winsock_Zorvan_Data = &m_ZorvanData;
+    wiring.Zorvan2 = &m_Zorvan2;
+    wiring.Zorvan3 = &m_Zorvan3;
+    wiring.m_Clock = &m_Clock;
+    wiring.m_Settings = &m_Settings;
+    wiring.m_LogFolder = &m_LogFolder;
+    wiring.m_Alarms = &m_Relay;
+    return wiring;
+}
+
+GatewayObjects::~GatewayObjects() {
+    m_Timer.Stop();
+    m_ZorvanConnect.SetEvents(nullptr);
+    m_ZorvanData.SetEvents(nullptr);
+    for (int port = 0; port < kPortCount; ++port) {
+        m_MSComm[port].SetEvents(nullptr);
+        m_WinsockConnect[port].SetEvents(nullptr);
+        m_WinsockData[port].SetEvents(nullptr);
+    }
+}
+
+void GatewayObjects::SetComDevice(int16_t port, const std::string& path) {
+    if (port >= 0 && port < kPortCount) {
+        m_MSComm[port].SetDevice(path);
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,80 @@
+// Every object of the running gateway, wired as the program runs it: the
+// clock, the settings source and the log folder, the transport objects of the
+// eight ports and of the alarm-server link, both vendor libraries, the alarm
+// link, the supervision cycle with its 100 ms timer, and the transport events
+// bound to their callbacks. The program makes one; integration tests make one
+// at a time. Everything lives on the thread of the Qt application object,
+// which must exist first.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "alarmlink/alarmlink.h"
+#include "base/logfolder.h"
+#include "core/gateway.h"
+#include "platform/dlvendorlibrary.h"
+#include "platform/inifilesource.h"
+#include "platform/qtserial.h"
+#include "platform/qtsocket.h"
+#include "platform/systemclock.h"
+#include "platform/ticktimer.h"
+#include "ports/supervision.h"
+#include "ports/transports.h"
+
+namespace tw {
+
+class GatewayObjects {
+  public:
+    // appFolder: the folder of Tellwick.ini and LogFiles/, ending in "/".
+    // view: the main window, or a MemoryView headless; must outlive this.
+    GatewayObjects(const std::string& appFolder, View& view);
+    ~GatewayObjects();
+    GatewayObjects(const GatewayObjects&) = delete;
+    GatewayObjects& operator=(const GatewayObjects&) = delete;
+
+    Gateway& GetGateway() { return m_Gateway; }
+    AlarmLink& Link() { return m_Link; }
+    const LogFolder& Logs() const { return m_LogFolder; }
+    const Clock& GetClock() const { return m_Clock; }
+
+    // The serial device of a COM port (empty: /dev/ttyS(n-1) for COMn).
+    void SetComDevice(int16_t port, const std::string& path);
+
+    // The supervision timer; the first once-a-second pass opens the ports.
+    void StartTimer() { m_Timer.Start(); }
+    void StopTimer() { m_Timer.Stop(); }
+
+  private:
+    // The gateway's alarm output: the alarm link, which is built after the
+    // gateway because it works on it.
+    class LinkRelay : public AlarmOutput {
+      public:
+        void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override {
+            m_Link->SendAlarm(AlarmState, fields);
+        }
+        AlarmLink* m_Link = nullptr;
+    };
+
+    GatewayWiring Wiring();
+
+    SystemClock m_Clock;
+    IniFileSource m_Settings;
+    LogFolder m_LogFolder;
+    std::array<QtSerial, kPortCount> m_MSComm;
+    std::array<QtSocket, kPortCount> m_WinsockConnect;
+    std::array<QtSocket, kPortCount> m_WinsockData;
+    QtSocket m_ZorvanConnect;
+    QtSocket m_ZorvanData;
+    DlVendorLibrary m_Zorvan2;
+    DlVendorLibrary m_Zorvan3;
+    LinkRelay m_Relay;
+    Gateway m_Gateway;
+    AlarmLink m_Link{m_Gateway};
+    Supervisor m_Supervisor{m_Gateway, m_Link};
+    PortTransportEvents m_TransportEvents{m_Gateway};
+    TickTimer m_Timer;
+};
+
+}  // namespace tw

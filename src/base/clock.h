@@ -1,0 +1,30 @@
+// The local clock as an interface, so that tests can set the time.
+#pragma once
+
+#include <cstdint>
+
+namespace tw {
+
+// One reading of the local date and time.
+struct LocalTime {
+    int Year = 2000;  // four digits
+    int Month = 1;    // 1..12
+    int Day = 1;      // 1..31
+    int Hour = 0;     // 0..23
+    int Minute = 0;   // 0..59
+    int Second = 0;   // 0..59
+    int Weekday = 6;  // 0 Sunday .. 6 Saturday
+    int YearDay = 0;  // 0..365, 0 is 1 January
+    int Millisecond = 0;
+};
+
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual LocalTime Now() const = 0;
+};
+
+// Fills the weekday and the day of the year from year, month and day.
+LocalTime MakeLocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+}  // namespace tw

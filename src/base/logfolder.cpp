@@ -1,0 +1,112 @@
+#include "base/logfolder.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tw {
+namespace {
+
+constexpr int kAppendFlags =
+    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+constexpr mode_t kFileMode = 0666;
+
+// name below folder, refusing a symbolic link on the way; where the system
+// has no openat2, the folder part is opened first without following a link.
+int OpenBeneath(int folder, const std::string& directory, const std::string& name) {
+    static bool noOpenat2 = false;
+    if (!noOpenat2) {
+        open_how how{};
+        how.flags = kAppendFlags;
+        how.mode = kFileMode;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const std::string path = directory + "/" + name;
+        const auto file =
+            static_cast<int>(syscall(SYS_openat2, folder, path.c_str(), &how, sizeof how));
+        if (file >= 0 || errno != ENOSYS) {
+            return file;
+        }
+        noOpenat2 = true;
+    }
+    const int inner =
+        openat(folder, directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner < 0) {
+        return -1;
+    }
+    const int file = openat(inner, name.c_str(), kAppendFlags, kFileMode);
+    close(inner);
+    return file;
+}
+
+// -1 unless file is a regular file (it is closed then).
+int RegularOnly(int file) {
+    struct stat info {};
+    if (file >= 0 && (fstat(file, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(file);
+        return -1;
+    }
+    return file;
+}
+
+// One write of the whole text; a short write is cut back to where it began.
+bool WriteWhole(int file, const std::string& text) {
+    ssize_t written = 0;
+    do {
+        written = write(file, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    if (written == static_cast<ssize_t>(text.size())) {
+        return true;
+    }
+    if (written > 0) {
+        const off_t end = lseek(file, 0, SEEK_CUR);
+        if (end >= written) {
+            static_cast<void>(ftruncate(file, end - written));
+        }
+    }
+    return false;
+}
+
+bool WriteAndClose(int file, const std::string& text) {
+    if (file < 0) {
+        return false;
+    }
+    const bool whole = WriteWhole(file, text);
+    close(file);
+    return whole;
+}
+
+}  // namespace
+
+bool AppendToRegularFile(const std::string& path, const std::string& text) {
+    return WriteAndClose(RegularOnly(open(path.c_str(), kAppendFlags, kFileMode)), text);
+}
+
+LogFolder::LogFolder(const std::string& appFolder, const std::string& name) : m_Name(name) {
+    m_AppFolder = open(appFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    if (m_AppFolder < 0) {
+        m_Error = appFolder + ": " + std::strerror(errno);
+    } else if (fstatat(m_AppFolder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        m_Error = appFolder + name + ": " + std::strerror(errno);
+    } else if (!S_ISDIR(info.st_mode)) {
+        m_Error = appFolder + name + ": is a symbolic link or no folder";
+    }
+}
+
+LogFolder::~LogFolder() {
+    if (m_AppFolder >= 0) {
+        close(m_AppFolder);
+    }
+}
+
+bool LogFolder::Append(const std::string& fileName, const std::string& text) const {
+    return m_AppFolder >= 0 &&
+           WriteAndClose(RegularOnly(OpenBeneath(m_AppFolder, m_Name, fileName)), text);
+}
+
+}  // namespace tw

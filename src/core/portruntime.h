@@ -1,0 +1,32 @@
+// What happens on one ESPA port while the program runs. All eight records
+// live for the whole run; nothing in them is saved at exit.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "core/espacall.h"
+
+namespace tw {
+
+struct PortRuntime {
+    std::string ReceiveBuffer;          // received, not yet consumed
+    int32_t RxBytes = 0;                // 0..65535, back to 0 above
+    int32_t TxBytes = 0;                // 0..65535, back to 0 above
+    bool CommFailed = false;            // ESPA communication considered failed
+    int32_t ESPAIdleTime = 0;           // ms without ESPA events (ESPATimeout)
+    int32_t PollFailElapsed = 0;        // ms without ESPA events (PollFailTimeout)
+    int32_t PollFailRemindElapsed = 0;  // ms since failure alarm or last reminder
+    int32_t ReconnectCountdown = 0;     // ms to the next open/listen/connect attempt
+    bool Selected = false;              // link-layer state
+    std::deque<cESPACall> SendQueue;    // status messages waiting for the partner
+    // Set while the oldest status messages are being dropped because the
+    // partner does not fetch them; cleared when it fetches one.
+    bool SendQueueOverflowed = false;
+    // Set while unrecognised input is being discarded (no ESPA timeout
+    // configured); cleared by the next consumed element.
+    bool DiscardingInput = false;
+};
+
+}  // namespace tw

@@ -1,0 +1,13 @@
+// The process's local time (TZ and the system's zone).
+#pragma once
+
+#include "base/clock.h"
+
+namespace tw {
+
+class SystemClock : public Clock {
+  public:
+    LocalTime Now() const override;
+};
+
+}  // namespace tw
