@@ -21,20 +21,13 @@
 #include "app/version.h"
 #include "core/gateway.h"
 #include "core/servicecontrol.h"
+#include "core/stopreason.h"
 #include "platform/instancelock.h"
 
 namespace tw {
 
 // Process exit status.
 enum ExitStatus : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
-
-// Why the gateway stops: the reason code of "ESPA Server is stopping, reason N".
-enum StopReason : int {
-    StopWindowClosed = 0,    // the window's close button, Alt+F4, SIGINT
-    StopRequested = 1,       // File, Exit, or a service stop
-    StopSystemShutdown = 2,  // the system shuts down (SIGHUP)
-    StopTerminated = 3,      // terminated from outside (SIGTERM, not as a service)
-};
 
 struct CommandLine {
     enum class Action { Run, Install, Uninstall, ShowVersion, ShowHelp, Invalid };

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <utility>
 
+#include "core/stopreason.h"
+
 namespace tw {
 
 namespace {
@@ -38,11 +40,11 @@ void SetHandler(int signalNumber, void (*handler)(int)) {
 int CloseReasonForSignal(int signalNumber, bool runAsService) {
     switch (signalNumber) {
         case SIGINT:
-            return 0;
+            return StopWindowClosed;
         case SIGTERM:
-            return runAsService ? 1 : 3;
+            return runAsService ? StopRequested : StopTerminated;
         case SIGHUP:
-            return 2;
+            return StopSystemShutdown;
         default:
             return -1;
     }

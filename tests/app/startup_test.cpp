@@ -223,6 +223,23 @@ TEST_F(StartGatewayTest, RowsOnlyForUsablePortsInOrderWithTransportsConfigured) 
               std::string::npos);
 }
 
+// "COM3" alone leaves the serial object's own line settings; line settings it
+// cannot use are reported once every port is set up.
+TEST_F(StartGatewayTest, OnlyLineSettingsTheSerialObjectRefusesAreReportedAfterThePorts) {
+    ASSERT_TRUE(
+        Start("[ESPA_Port_0]\nPortType=COM\nComSetting=COM3\n"
+              "[ESPA_Port_1]\nPortType=COM\nComSetting=COM4,fast,N,8,1\n"
+              "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"));
+    EXPECT_EQ(m_Serials[0].m_CommPort, 3);
+    EXPECT_EQ(m_Serials[0].m_Settings, "");
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 4U);
+    EXPECT_EQ(lines[2], "Created socked client for IP 10.0.0.5:4001");
+    EXPECT_EQ(lines[3],
+              "Configuration error in section ESPA_Port_1, key ComSetting = "
+              "\"COM4,fast,N,8,1\": Invalid line settings \"fast,N,8,1\"");
+}
+
 TEST_F(StartGatewayTest, AnUnusableGeneralValueRefusesTheStart) {
     EXPECT_FALSE(Start("[General]\nZorvanPort=99999999999\n"));
     const std::vector<std::string> lines = LogLines();

@@ -325,6 +325,29 @@ TEST_F(LinkLayerTest, BuildsTheCallAlarmFromTheTemplatesReadForEveryCall) {
     EXPECT_EQ(Replies(), (std::vector<std::string>{kAck, kAck}));
 }
 
+// The clock moves on at every reading; one call reads it once, so no field,
+// log line or trace line of the call carries the next day.
+TEST_F(LinkLayerTest, OneCallCarriesOneTimeEvenAcrossMidnight) {
+    m_Gateway.m_General.UseFormatSection = true;
+    m_Ini.Write("Tellwick.ini",
+                "[Format]\nDateFormat=yyyy-mm-dd\nTimeFormat=hh:nn:ss\nT0=[DATE] [TIME]\n"
+                "T1=[TIME]\nT3=[DATE]\nT5=[PCDATE] [ALARMTIME]\n");
+    LocalTime lastMoment = MakeLocalTime(2019, 12, 31, 23, 59, 59);
+    lastMoment.Millisecond = 999;
+    m_Clock.Set(lastMoment);
+    m_Clock.m_Ticking = true;
+    m_Gateway.BeginEvent();
+    Receive(kHelloBlock);
+    ASSERT_EQ(Alarms().size(), 1U);
+    EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"2019-12-31 23:59:59", "23:59:59", "", "2019-12-31",
+                                                 "", "2019-12-31 23:59:59"}));
+    EXPECT_EQ(m_Folder.Read("LogFiles/20191231.Log"), "19-12-31 23:59:59 Got ESPA message: HELLO\r\n");
+    EXPECT_FALSE(m_Folder.Exists("LogFiles/20200101.Log"));
+    for (const std::string& line : m_View.m_Lines) {
+        EXPECT_EQ(line.substr(0, 9), "23:59:59 ") << line;
+    }
+}
+
 TEST_F(LinkLayerTest, EmptiesOverlongInputAsAFailedCommunication) {
     const std::string open = Wire("<SOH>1<STX>");
     Receive(open + std::string(kReceiveBufferLimit - open.size(), 'x'));

@@ -143,6 +143,19 @@ TEST_F(SupervisionTest, WithTheSettingOffPortsStayAndPollSupervisionPauses) {
     EXPECT_EQ(NewLogLines(), Lines{"Opened (0) port COM3"});
 }
 
+// Presence checks ask the library often; looking for a missing library is
+// kept to one try per second, with its reason in the trace.
+TEST_F(SupervisionTest, AMissingVendorLibraryIsLookedForOnceASecond) {
+    m_Gateway.m_General.ZorvanConnectionMethod = ZorvanMethodLibrary2;
+    m_Gateway.m_General.CloseESPAPortsWhenZorvanIsNotRunningOrActive = true;
+    m_Zorvan2.m_Fail = true;
+    TcpServer(0, 4001);
+    Seconds(3);
+    EXPECT_EQ(m_Zorvan2.m_LoadCalls, 3);
+    EXPECT_GE(m_Zorvan2.m_Questions.size(), 6U);
+    EXPECT_EQ(m_View.m_Lines.front(), "10:31:05 Zorvan2.dll not loaded: not found");
+}
+
 class PollFailureTest : public SupervisionTest {
   protected:
     PollFailureTest() {

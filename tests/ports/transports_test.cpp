@@ -46,6 +46,15 @@ TEST_F(TransportsTest, AcceptsAPartnerAndPassesItsCallOn) {
                                        "Got ESPA message: HELLO"}));
 }
 
+TEST_F(TransportsTest, AConnectionThatCannotBeTakenIsNotLoggedAsAccepted) {
+    m_Listeners[0].m_RemoteHostIP = "10.0.0.7";
+    m_Listeners[0].m_RemotePort = 40001;
+    m_Data[0].m_RefuseAccept = true;
+    m_Listeners[0].m_Events->OnConnectionRequest(17);
+    EXPECT_EQ(LogLines(),
+              test::Lines{"Connection (0) could not accept connection from 10.0.0.7:40001"});
+}
+
 TEST_F(TransportsTest, ASecondPartnerIsRefusedAndTheFirstKeepsItsInput) {
     m_Data[0].m_State = Socket::StateConnected;
     m_Listeners[0].m_RemoteHostIP = "10.0.0.8";

@@ -100,7 +100,11 @@ class FakeSerial : public Serial {
   public:
     int16_t CommPort() const override { return m_CommPort; }
     void SetCommPort(int16_t port) override { m_CommPort = port; }
-    bool SetSettings(const std::string& settings, std::string& /*error*/) override {
+    bool SetSettings(const std::string& settings, std::string& error) override {
+        if (settings.find_first_of("0123456789") != 0) {
+            error = "Invalid line settings \"" + settings + "\"";
+            return false;
+        }
         m_Settings = settings;
         return true;
     }

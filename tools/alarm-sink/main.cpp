@@ -1,4 +1,5 @@
 // alarm-sink: stands in for the alarm server on the gateway's alarm port.
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "sink.h"
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
     tw::tools::IgnoreBrokenPipe();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tw::tools::ParsedSinkArguments parsed = tw::tools::ParseSinkArguments(arguments);

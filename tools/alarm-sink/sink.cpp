@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "alarmline.h"
+#include "base/systemtext.h"
 #include "latency.h"
 #include "textout.h"
 
@@ -88,7 +89,7 @@ constexpr int RetryIntervalMs = 1000;
 class Sink {
   public:
     explicit Sink(const SinkOptions& options)
-        : m_Options(options), m_Utf8(LocaleIsUtf8()), m_LastActivity(Clock::now()) {}
+        : m_Options(options), m_Utf8(SystemUsesUtf8()), m_LastActivity(Clock::now()) {}
 
     int Run() {
         while (true) {

@@ -6,85 +6,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/systemtext.h"
+
 namespace tw::tools {
-
-std::string Latin1ToUtf8(std::string_view latin1) {
-    std::string text;
-    text.reserve(latin1.size());
-    for (char c : latin1) {
-        auto code = static_cast<unsigned char>(c);
-        if (code < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
-}
-
-namespace {
-
-// Length of the UTF-8 sequence led by this byte (0 for a byte that cannot lead).
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 0;
-}
-
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-}  // namespace
-
-std::string Utf8ToLatin1(std::string_view utf8) {
-    std::string text;
-    std::size_t k = 0;
-    while (k < utf8.size()) {
-        auto lead = static_cast<unsigned char>(utf8[k]);
-        std::size_t length = lead < 0x80 ? 1 : SequenceLength(lead);
-        bool valid = length >= 1 && k + length <= utf8.size();
-        for (std::size_t j = 1; valid && j < length; ++j) {
-            valid = IsContinuation(utf8[k + j]);
-        }
-        if (!valid) {
-            text += utf8[k];
-            ++k;
-            continue;
-        }
-        if (length == 1) {
-            text += utf8[k];
-        } else if (length == 2 && lead <= 0xC3) {
-            text += static_cast<char>(((lead & 0x03) << 6) | (utf8[k + 1] & 0x3F));
-        } else {
-            text += '?';
-        }
-        k += length;
-    }
-    return text;
-}
-
-bool LocaleIsUtf8() {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            std::string_view text = value;
-            return text.find("UTF-8") != std::string_view::npos ||
-                   text.find("utf8") != std::string_view::npos ||
-                   text.find("utf-8") != std::string_view::npos ||
-                   text.find("UTF8") != std::string_view::npos;
-        }
-    }
-    return false;
-}
 
 namespace {
 

@@ -7,16 +7,6 @@
 
 namespace tw::tools {
 
-// Every byte as the Unicode character of the same code, encoded in UTF-8.
-std::string Latin1ToUtf8(std::string_view latin1);
-
-// UTF-8 text (a command-line argument) as Latin-1: characters beyond U+00FF
-// become "?"; bytes that are not valid UTF-8 are kept as they are.
-std::string Utf8ToLatin1(std::string_view utf8);
-
-// Whether the locale (LC_ALL, LC_CTYPE or LANG, the first one set) names UTF-8.
-bool LocaleIsUtf8();
-
 // Text for a terminal: control characters as "\xNN", the rest converted to
 // UTF-8 when utf8 is set, else left byte for byte.
 std::string ForTerminal(std::string_view latin1, bool utf8);

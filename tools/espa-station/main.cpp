@@ -1,4 +1,5 @@
 // espa-station: command-line ESPA 4.4.4 control station.
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "station.h"
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
     tw::tools::IgnoreBrokenPipe();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tw::tools::ParsedArguments parsed = tw::tools::ParseStationArguments(arguments);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/systemtext.h"
 #include "espawire.h"
 #include "latency.h"
 #include "textout.h"
@@ -75,7 +76,7 @@ struct ArgumentReader {
 };
 
 std::string ArgumentText(const std::string& argument) {
-    return LocaleIsUtf8() ? Utf8ToLatin1(argument) : argument;
+    return SystemUsesUtf8() ? Utf8ToLatin1(argument) : argument;
 }
 
 CallRecords& CurrentCall(StationOptions& options) {
@@ -262,7 +263,7 @@ namespace {
 // Prints each event as a text line or as one JSON object.
 class Output {
   public:
-    explicit Output(bool json) : m_Json(json), m_Utf8(LocaleIsUtf8()) {}
+    explicit Output(bool json) : m_Json(json), m_Utf8(SystemUsesUtf8()) {}
 
     void Emit(const std::string& text, const JsonLine& json) const {
         std::string line = m_Json ? json.Text() : text;

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "core/stopreason.h"
 #include "ui/qt/debugwindow.h"
 #include "ui/qt/latin1.h"
 #include "ui/qt/windowicon.h"
@@ -132,7 +133,7 @@ void MainWindow::BuildMenus() {
     file->setObjectName(QStringLiteral("Menu_File"));
     m_MenuExit = file->addAction(QStringLiteral("&Exit"));
     m_MenuExit->setObjectName(QStringLiteral("Menu_Exit"));
-    connect(m_MenuExit, &QAction::triggered, this, [this] { CloseWithReason(1); });
+    connect(m_MenuExit, &QAction::triggered, this, [this] { CloseWithReason(StopRequested); });
 
     QMenu* show = menuBar()->addMenu(QStringLiteral("&Show"));
     show->setObjectName(QStringLiteral("Menu_Show"));
@@ -220,7 +221,7 @@ void MainWindow::ShowExitKeyHint() {
 void MainWindow::CloseWithReason(int reason) {
     m_CloseReason = reason;
     close();
-    m_CloseReason = 0;
+    m_CloseReason = StopWindowClosed;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

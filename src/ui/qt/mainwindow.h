@@ -95,7 +95,7 @@ class MainWindow : public QMainWindow, public View {
     DebugWindow* m_Debug = nullptr;
     QTimer m_DateTimeTimer;
     std::function<void(int)> m_CloseHandler;
-    int m_CloseReason = 0;
+    int m_CloseReason = 0;  // StopReason of the close under way
     bool m_CloseReported = false;
 };
 
