@@ -41,10 +41,13 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
         message += "|" + fields[i];
     }
     if (SendToZorvan(message)) {
+        ++m_Totals.Sent;
         return;
     }
     if (m_Gateway.m_General.BufferIfZorvanNotConnected) {
         BufferAlarm(message);
+    } else {
+        ++m_Totals.Dropped;
     }
 }
 
@@ -58,6 +61,7 @@ void AlarmLink::BufferAlarm(const std::string& message) {
                                 " alarms), new alarms are dropped until it has room again");
     }
     ++m_DroppedAlarms;
+    ++m_Totals.Dropped;
 }
 
 void AlarmLink::NoteRoomInBuffer() {
@@ -125,6 +129,7 @@ void AlarmLink::ShowZorvanCounters() {
 void AlarmLink::ResendBufferedAlarms() {
     while (!m_AlarmBuffer.empty() && SendToZorvan(m_AlarmBuffer.front().m_AlarmText)) {
         m_AlarmBuffer.pop_front();
+        ++m_Totals.Sent;
     }
     NoteRoomInBuffer();
 }
@@ -227,8 +232,9 @@ void AlarmLink::WatchDogTick(int32_t elapsed) {
     if (m_WatchDogElapsed < general.WatchDogInterval) {
         return;
     }
-    if (!general.WatchDogTagName.empty()) {
-        SendToZorvan(std::to_string(AlarmStateRaised) + "|||" + general.WatchDogTagName + "\n");
+    if (!general.WatchDogTagName.empty() &&
+        SendToZorvan(std::to_string(AlarmStateRaised) + "|||" + general.WatchDogTagName + "\n")) {
+        m_Totals.LastWatchdogUnixSeconds = m_Gateway.Now().UnixSeconds;
     }
     m_WatchDogElapsed = 0;
 }

@@ -29,6 +29,13 @@ enum ZorvanMethod : int16_t {
     ZorvanMethodTcp = 2
 };
 
+// Totals of the link for the life of the process.
+struct AlarmTotals {
+    uint64_t Sent = 0;     // alarms handed to the alarm server, at once or from the buffer
+    uint64_t Dropped = 0;  // alarms lost: buffer full, or buffering off
+    int64_t LastWatchdogUnixSeconds = 0;  // 0: no watchdog line sent yet
+};
+
 class AlarmLink : public AlarmOutput {
   public:
     // Works on gateway's settings, Zorvan sockets and libraries, event log and
@@ -87,6 +94,7 @@ class AlarmLink : public AlarmOutput {
     int32_t ZorvanTxBytes() const { return m_ZorvanTxBytes; }
     int32_t ZorvanRxBytes() const { return m_ZorvanRxBytes; }
     int32_t WatchDogElapsed() const { return m_WatchDogElapsed; }
+    const AlarmTotals& Totals() const { return m_Totals; }
 
   private:
     // Each event starts with Gateway::BeginEvent.
@@ -124,6 +132,7 @@ class AlarmLink : public AlarmOutput {
     int32_t m_WatchDogElapsed = 0;
     // Alarms dropped since the buffer became full; 0 outside such an episode.
     int64_t m_DroppedAlarms = 0;
+    AlarmTotals m_Totals;
     ListenerEventsAdapter m_ListenerEvents{*this};
     DataEventsAdapter m_DataEvents{*this};
 };

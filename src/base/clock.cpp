@@ -20,6 +20,8 @@ LocalTime MakeLocalTime(int year, int month, int day, int hour, int minute, int 
     result.Second = second;
     result.Weekday = static_cast<int>(weekday{days}.c_encoding());
     result.YearDay = static_cast<int>((days - sys_days{firstOfYear}).count());
+    result.UnixSeconds =
+        (days.time_since_epoch().count() * 86400LL) + hour * 3600LL + minute * 60LL + second;
     return result;
 }
 

@@ -16,6 +16,9 @@ struct LocalTime {
     int Weekday = 6;  // 0 Sunday .. 6 Saturday
     int YearDay = 0;  // 0..365, 0 is 1 January
     int Millisecond = 0;
+    // The same moment as seconds since 1970-01-01 UTC, for the machine-readable
+    // status and for ages.
+    int64_t UnixSeconds = 946684800;
 };
 
 class Clock {
@@ -24,7 +27,8 @@ class Clock {
     virtual LocalTime Now() const = 0;
 };
 
-// Fills the weekday and the day of the year from year, month and day.
+// Fills the weekday and the day of the year from year, month and day; the
+// time counts as UTC for UnixSeconds.
 LocalTime MakeLocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 }  // namespace tw

@@ -10,6 +10,16 @@
 
 namespace tw {
 
+// Totals of a port for the life of the process; unlike the byte columns of
+// the window they never go back.
+struct PortTotals {
+    uint64_t Calls = 0;  // blocks accepted with ACK
+    uint64_t Naks = 0;   // blocks refused with NAK
+    uint64_t RxBytes = 0;
+    uint64_t TxBytes = 0;
+    int64_t LastCallUnixSeconds = 0;  // 0: no call yet
+};
+
 struct PortRuntime {
     std::string ReceiveBuffer;          // received, not yet consumed
     int32_t RxBytes = 0;                // 0..65535, back to 0 above
@@ -27,6 +37,7 @@ struct PortRuntime {
     // Set while unrecognised input is being discarded (no ESPA timeout
     // configured); cleared by the next consumed element.
     bool DiscardingInput = false;
+    PortTotals Totals;
 };
 
 }  // namespace tw

@@ -71,6 +71,7 @@ bool IsIncompleteElement(std::string_view input) {
 }
 
 void CountReceived(Gateway& gateway, int16_t port, size_t length) {
+    gateway.m_Runtime[port].Totals.RxBytes += length;
     int32_t& count = gateway.m_Runtime[port].RxBytes;
     count = AddByteCount(count, static_cast<int64_t>(length));
     gateway.m_View.SetPortColumn(port, View::ColumnRxBytes, std::to_string(count));
@@ -165,10 +166,14 @@ void HandleBlock(Link& link, const std::string& block) {
     const std::string_view whole(block);
     const std::string_view inner = whole.substr(1, whole.size() - 3);
     const size_t stx = inner.find(espa::STX);
+    PortTotals& totals = link.m_Runtime.Totals;
     if (BlockCheck(whole.substr(1)).front() != '\0' || stx == std::string_view::npos) {
+        ++totals.Naks;
         link.Reply(kNak);
         return;
     }
+    ++totals.Calls;
+    totals.LastCallUnixSeconds = link.m_Gateway.Now().UnixSeconds;
     AcceptCall(link, inner.substr(stx + 1));
     link.Reply(kAck);
 }

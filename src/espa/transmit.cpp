@@ -42,6 +42,7 @@ void SendESPA(Gateway& gateway, int16_t port, const std::string& text) {
     if (!TraceAndWrite(gateway, port, text)) {
         return;
     }
+    gateway.m_Runtime[port].Totals.TxBytes += text.size();
     int32_t& count = gateway.m_Runtime[port].TxBytes;
     count = AddByteCount(count, static_cast<int64_t>(text.size()));
     gateway.m_View.SetPortColumn(port, View::ColumnTxBytes, std::to_string(count));

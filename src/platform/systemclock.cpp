@@ -19,6 +19,7 @@ LocalTime SystemClock::Now() const {
     result.Second = parts.tm_sec;
     result.Weekday = parts.tm_wday;
     result.YearDay = parts.tm_yday;
+    result.UnixSeconds = seconds;
     result.Millisecond = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000);

@@ -57,4 +57,18 @@ void ShowTCPConnectionState(Gateway& gateway, int16_t port) {
     }
 }
 
+bool PortIsUp(const Gateway& gateway, int16_t port) {
+    switch (gateway.m_Ports[port].PortKind) {
+        case PortKindTcpServer:
+            return gateway.Winsock_Data[port]->State() == Socket::StateConnected ||
+                   gateway.Winsock_Connect[port]->State() == Socket::StateListening;
+        case PortKindTcpClient:
+            return gateway.Winsock_Data[port]->State() == Socket::StateConnected;
+        case PortKindCom:
+            return gateway.MSComm[port]->PortOpen();
+        default:
+            return false;
+    }
+}
+
 }  // namespace tw

@@ -13,4 +13,9 @@ namespace tw {
 // the column shows. A port without a row is left alone.
 void ShowTCPConnectionState(Gateway& gateway, int16_t port);
 
+// Whether the port is up as its Status column tells: a TCP port connected to
+// its partner or (server) listening, a serial line open. False for a port
+// not in use.
+bool PortIsUp(const Gateway& gateway, int16_t port);
+
 }  // namespace tw
