@@ -1,5 +1,7 @@
 #include "alarmlink/alarmlink.h"
 
+#include <algorithm>
+
 #include "base/counters.h"
 #include "base/hostfilter.h"
 #include "espa/trace.h"
@@ -40,7 +42,7 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
     for (size_t i = 1; i < fields.size(); ++i) {
         message += "|" + fields[i];
     }
-    if (SendToZorvan(message)) {
+    if (Deliver(message, true)) {
         ++m_Totals.Sent;
         return;
     }
@@ -74,6 +76,10 @@ void AlarmLink::NoteRoomInBuffer() {
 }
 
 bool AlarmLink::SendToZorvan(const std::string& text) {
+    return Deliver(text, false);
+}
+
+bool AlarmLink::Deliver(const std::string& text, bool alarm) {
     bool sent = false;
     switch (m_Gateway.m_General.ZorvanConnectionMethod) {
         case ZorvanMethodLibrary2:
@@ -83,7 +89,7 @@ bool AlarmLink::SendToZorvan(const std::string& text) {
             sent = HandToLibrary(m_Gateway.Zorvan3, Zorvan3CommandPrefix() + text, text);
             break;
         case ZorvanMethodTcp:
-            sent = SendOnConnection(text);
+            sent = SendOnConnection(text, alarm);
             break;
         default:
             break;
@@ -102,7 +108,7 @@ bool AlarmLink::HandToLibrary(VendorLibrary& library, const std::string& command
     return true;
 }
 
-bool AlarmLink::SendOnConnection(const std::string& text) {
+bool AlarmLink::SendOnConnection(const std::string& text, bool alarm) {
     Socket& data = m_Gateway.Winsock_Zorvan_Data;
     if (!IsConnected(data)) {
         return false;
@@ -111,6 +117,8 @@ bool AlarmLink::SendOnConnection(const std::string& text) {
     if (!data.SendData(line)) {
         return false;
     }
+    m_SentBytes += line.size();
+    m_InFlight.push_back({text, m_SentBytes, alarm});
     WriteCommTrace(m_Gateway, kZorvanTracePort, line, TraceTransmit);
     CountSent(text);
     return true;
@@ -127,25 +135,163 @@ void AlarmLink::ShowZorvanCounters() {
 }
 
 void AlarmLink::ResendBufferedAlarms() {
-    while (!m_AlarmBuffer.empty() && SendToZorvan(m_AlarmBuffer.front().m_AlarmText)) {
+    while (!m_AlarmBuffer.empty() && Deliver(m_AlarmBuffer.front().m_AlarmText, true)) {
         m_AlarmBuffer.pop_front();
         ++m_Totals.Sent;
     }
     NoteRoomInBuffer();
 }
 
+void AlarmLink::SuperviseConnection(int32_t elapsed) {
+    Socket& data = m_Gateway.Winsock_Zorvan_Data;
+    if (m_Gateway.m_General.ZorvanConnectionMethod != ZorvanMethodTcp || !IsConnected(data)) {
+        m_StalledMs = 0;
+        return;
+    }
+    NoteReadProgress(elapsed);
+    ForgetDelivered();
+    m_StalledMs = data.BytesToWrite() > 0 ? AddClamped(m_StalledMs, elapsed) : 0;
+    const std::string seconds = std::to_string(kStalledConnectionLimit / 1000);
+    if (m_StalledMs >= kStalledConnectionLimit) {
+        CloseStalledConnection("it has taken no data for " + seconds + " s");
+    } else if (m_UnreadMs >= kStalledConnectionLimit) {
+        CloseStalledConnection("it has read nothing for " + seconds + " s");
+    }
+}
+
+void AlarmLink::CloseStalledConnection(const std::string& why) {
+    m_Gateway.WriteEventLog("Zorvan connection closed: " + why);
+    TakeBackUnread(false);
+    m_Gateway.Winsock_Zorvan_Data.Reset();
+    ShowZorvanConnectionState();
+}
+
+// Where the alarm server's TCP has acknowledged up to. When the system
+// cannot tell, what it said last (at the last tick) stands.
+uint64_t AlarmLink::AcknowledgedBytes() const {
+    const std::optional<size_t> unacknowledged =
+        m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes();
+    return unacknowledged && *unacknowledged <= m_SentBytes ? m_SentBytes - *unacknowledged
+                                                            : m_AckedUpTo;
+}
+
+// At a tick: all that was sent counts as acknowledged when the system
+// cannot tell.
+void AlarmLink::NoteReadProgress(int32_t elapsed) {
+    const bool known = m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes().has_value();
+    m_AckedUpTo = known ? AcknowledgedBytes() : m_SentBytes;
+    NoteReadLimit();
+    m_UnreadMs = m_SentBytes > m_ReadUpTo ? AddClamped(m_UnreadMs, elapsed) : 0;
+}
+
+// A read limit that grew shows the alarm server read since it was last
+// looked at: what was sent until now counts as read. Where the system cannot
+// tell, whatever its TCP acknowledged counts as read.
+void AlarmLink::NoteReadLimit() {
+    const std::optional<uint64_t> limit = m_Gateway.Winsock_Zorvan_Data.PeerReadLimit();
+    if (!limit) {
+        m_ReadUpTo = AcknowledgedBytes();
+    } else if (*limit > m_ReadLimit) {
+        m_ReadLimit = *limit;
+        m_ReadUpTo = m_SentBytes;
+    }
+}
+
+// Lines acknowledged by the alarm server's TCP and read by its program.
+void AlarmLink::ForgetDelivered() {
+    const uint64_t delivered = std::min(AcknowledgedBytes(), m_ReadUpTo);
+    while (!m_InFlight.empty() && m_InFlight.front().m_End <= delivered) {
+        m_InFlight.pop_front();
+    }
+}
+
+void AlarmLink::StartConnection() {
+    m_InFlight.clear();
+    m_SentBytes = 0;
+    m_AckedUpTo = 0;
+    m_ReadLimit = 0;
+    m_ReadUpTo = 0;
+    m_UnreadMs = 0;
+    m_StalledMs = 0;
+    m_Gateway.Winsock_Zorvan_Data.ProbeWhileIdle();
+}
+
+// The connection ends: an alarm that its TCP never acknowledged, or that it
+// acknowledged after the alarm server last showed that it reads, cannot be
+// trusted to have been read, so it goes out again on the next connection. An
+// orderly close by the alarm server means its program read all that its TCP
+// took. Watchdog lines are not repeated.
+void AlarmLink::TakeBackUnread(bool orderlyClose) {
+    const uint64_t acknowledged = AcknowledgedBytes();
+    const uint64_t read = orderlyClose ? acknowledged : std::min(acknowledged, m_ReadUpTo);
+    std::deque<cZorvanAlarm> again;
+    for (const InFlightLine& line : m_InFlight) {
+        if (line.m_Alarm && line.m_End > read) {
+            again.push_back(cZorvanAlarm{line.m_Message});
+        }
+    }
+    m_InFlight.clear();
+    if (again.empty()) {
+        return;
+    }
+    const std::string count = std::to_string(again.size());
+    if (!m_Gateway.m_General.BufferIfZorvanNotConnected) {
+        m_Totals.Dropped += again.size();
+        m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server read " + count +
+                                " alarm(s), which are lost (no buffering)");
+        return;
+    }
+    m_AlarmBuffer.insert(m_AlarmBuffer.begin(), again.begin(), again.end());
+    m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server read " + count +
+                            " alarm(s), which are sent again");
+}
+
 void AlarmLink::SetUpZorvanListener() {
-    Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
     if (m_Gateway.m_General.ZorvanConnectionMethod != ZorvanMethodTcp) {
         return;
     }
+    Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
     listener.SetLocalPort(m_Gateway.m_General.ZorvanPort);
     listener.SetLocalAddress(m_Gateway.m_General.ZorvanListenAddress);
+    ListenOnZorvanPort();
+}
+
+bool AlarmLink::ListenOnZorvanPort() {
     std::string error;
-    if (!listener.Listen(error)) {
-        m_Gateway.WriteEventLog("Could not set Zorvan port (" +
-                                std::to_string(m_Gateway.m_General.ZorvanPort) +
+    const std::string port = std::to_string(m_Gateway.m_General.ZorvanPort);
+    if (m_Gateway.Winsock_Zorvan_Connect.Listen(error)) {
+        if (m_ListenFailing) {
+            m_Gateway.WriteEventLog("Zorvan port (" + port + ") is in listen mode again");
+        }
+        m_ListenFailing = false;
+        return true;
+    }
+    if (!m_ListenFailing) {
+        m_Gateway.WriteEventLog("Could not set Zorvan port (" + port +
                                 ") to listen mode, err: " + error);
+    }
+    m_ListenFailing = true;
+    return false;
+}
+
+void AlarmLink::KeepListening() {
+    if (m_Gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp && m_ListenFailing &&
+        m_Gateway.Winsock_Zorvan_Connect.State() != Socket::StateListening &&
+        ListenOnZorvanPort()) {
+        ShowZorvanConnectionState();
+    }
+}
+
+void AlarmLink::LogConnection(const std::string& text) {
+    if (m_ConnectionLog.Admit()) {
+        m_Gateway.WriteEventLog(text);
+    }
+}
+
+void AlarmLink::SumUpConnectionLines() {
+    if (const uint64_t held = m_ConnectionLog.SecondPassed()) {
+        m_Gateway.WriteEventLog("Zorvan connections: " + std::to_string(held) +
+                                " more connection events in the last minute");
     }
 }
 
@@ -246,30 +392,39 @@ void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
     // Checked before the current connection is dropped, so that a refused
     // host cannot knock the alarm server off.
     if (!IsHostAllowed(m_Gateway.m_General.ZorvanAllowedHosts, listener.RemoteHostIP())) {
-        m_Gateway.WriteEventLog("Refused Zorvan connection from " + peer +
-                                " (not in ZorvanAllowedHosts)");
+        LogConnection("Refused Zorvan connection from " + peer + " (not in ZorvanAllowedHosts)");
         return;
     }
-    // One connection at a time: the newest replaces the older.
-    data.Close();
+    // One connection at a time: the newest replaces the older, which keeps
+    // nothing of what it was not yet sure to have delivered.
+    if (IsConnected(data)) {
+        NoteReadLimit();
+    }
+    TakeBackUnread(false);
+    data.Reset();
     if (data.Accept(requestId)) {
-        m_Gateway.WriteEventLog("Accepted Zorvan connection from " + peer);
+        StartConnection();
+        LogConnection("Accepted Zorvan connection from " + peer);
     } else {
-        m_Gateway.WriteEventLog("Could not accept Zorvan connection from " + peer);
+        LogConnection("Could not accept Zorvan connection from " + peer);
     }
     ShowZorvanConnectionState();
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Close() {
+    NoteReadLimit();
+    TakeBackUnread(true);
     m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
-    m_Gateway.WriteEventLog("Zorvan connection was closed");
+    LogConnection("Zorvan connection was closed");
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Error(int32_t /*number*/, const std::string& description) {
+    NoteReadLimit();
+    TakeBackUnread(false);
     m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
-    m_Gateway.WriteEventLog("Zorvan connection failed (" + description + ")");
+    LogConnection("Zorvan connection failed (" + description + ")");
 }
 
 void AlarmLink::Winsock_Zorvan_Data_DataArrival(int64_t /*bytesTotal*/) {

@@ -19,8 +19,15 @@ class cZorvanAlarm {
     std::string m_AlarmText;
 };
 
-// The most alarms the AlarmBuffer holds; further undeliverable ones are dropped.
+// The most new alarms the AlarmBuffer takes; further undeliverable ones are
+// dropped. Alarms taken back from a connection that ended are put in front of
+// them whatever the count: they were acknowledged to a station already, and
+// the connection's small send queue bounds how many there can be.
 constexpr size_t kAlarmBufferCapacity = 200;
+
+// A connection to the alarm server whose write backlog has not drained for
+// this long is closed: the alarm server has stopped reading.
+constexpr int32_t kStalledConnectionLimit = 30000;
 
 // Routes of ZorvanConnectionMethod.
 enum ZorvanMethod : int16_t {
@@ -31,7 +38,7 @@ enum ZorvanMethod : int16_t {
 
 // Totals of the link for the life of the process.
 struct AlarmTotals {
-    uint64_t Sent = 0;     // alarms handed to the alarm server, at once or from the buffer
+    uint64_t Sent = 0;     // alarms handed to the alarm server, at once or from the buffer (again)
     uint64_t Dropped = 0;  // alarms lost: buffer full, or buffering off
     int64_t LastWatchdogUnixSeconds = 0;  // 0: no watchdog line sent yet
 };
@@ -58,9 +65,24 @@ class AlarmLink : public AlarmOutput {
     // Sends the buffered alarms oldest first, stopping at the first failure.
     void ResendBufferedAlarms();
 
+    // Every tick, method 2: notes how far the alarm server has read and
+    // forgets the lines it has, and closes a connection whose write backlog
+    // has not drained, or whose alarm server has read nothing of what it was
+    // sent, for kStalledConnectionLimit ms, taking its unread alarms back
+    // into the buffer.
+    void SuperviseConnection(int32_t elapsed);
+
     // Start-up, ZorvanConnectionMethod 2 only: the listener on ZorvanPort. A
-    // failure is logged and never retried.
+    // failure is logged, and KeepListening tries again.
     void SetUpZorvanListener();
+
+    // Once a second, method 2: a listener that is not listening tries again;
+    // the success after a failure is logged once.
+    void KeepListening();
+
+    // Once a second: the summary of the Zorvan connection lines held back in
+    // the minute that ended, if any.
+    void SumUpConnectionLines();
 
     // Methods 0 and 1: loads the method's library unless it is loaded. Called
     // at start-up and by every once-a-second pass, so a library that is
@@ -91,6 +113,8 @@ class AlarmLink : public AlarmOutput {
     SocketEvents& DataEvents() { return m_DataEvents; }
 
     const std::deque<cZorvanAlarm>& AlarmBuffer() const { return m_AlarmBuffer; }
+    // Alarms dropped in the current episode of a full buffer (0: none).
+    int64_t DroppedWhileFull() const { return m_DroppedAlarms; }
     int32_t ZorvanTxBytes() const { return m_ZorvanTxBytes; }
     int32_t ZorvanRxBytes() const { return m_ZorvanRxBytes; }
     int32_t WatchDogElapsed() const { return m_WatchDogElapsed; }
@@ -117,8 +141,26 @@ class AlarmLink : public AlarmOutput {
         AlarmLink& m_Link;
     };
 
+    // One line handed to the alarm server's connection and not yet known to
+    // have been read there; m_End is where it ends in the connection's bytes.
+    struct InFlightLine {
+        std::string m_Message;
+        uint64_t m_End = 0;
+        bool m_Alarm = false;
+    };
+
+    bool Deliver(const std::string& text, bool alarm);
     bool HandToLibrary(VendorLibrary& library, const std::string& command, const std::string& text);
-    bool SendOnConnection(const std::string& text);
+    bool SendOnConnection(const std::string& text, bool alarm);
+    uint64_t AcknowledgedBytes() const;
+    void NoteReadProgress(int32_t elapsed);
+    void NoteReadLimit();
+    void ForgetDelivered();
+    void CloseStalledConnection(const std::string& why);
+    void StartConnection();
+    void TakeBackUnread(bool orderlyClose);
+    bool ListenOnZorvanPort();
+    void LogConnection(const std::string& text);
     void CountSent(const std::string& text);
     void BufferAlarm(const std::string& message);
     void NoteRoomInBuffer();
@@ -133,6 +175,20 @@ class AlarmLink : public AlarmOutput {
     // Alarms dropped since the buffer became full; 0 outside such an episode.
     int64_t m_DroppedAlarms = 0;
     AlarmTotals m_Totals;
+    // What was sent on the current connection and may not have been read,
+    // oldest first; the bytes sent on it; the highest PeerReadLimit seen, the
+    // bytes sent when it last grew (the alarm server read then), and for how
+    // long lines sent since then have waited. A read limit that stops
+    // growing while lines wait means the alarm server no longer reads.
+    std::deque<InFlightLine> m_InFlight;
+    uint64_t m_SentBytes = 0;
+    uint64_t m_AckedUpTo = 0;
+    uint64_t m_ReadLimit = 0;
+    uint64_t m_ReadUpTo = 0;
+    int32_t m_UnreadMs = 0;
+    int32_t m_StalledMs = 0;
+    bool m_ListenFailing = false;
+    LogFloodGate m_ConnectionLog;
     ListenerEventsAdapter m_ListenerEvents{*this};
     DataEventsAdapter m_DataEvents{*this};
 };

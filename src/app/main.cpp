@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -127,6 +128,9 @@ class GatewayRun {
         m_Objects->StopTimer();
         tw::Gateway& gateway = m_Objects->GetGateway();
         gateway.BeginEvent();
+        for (const std::string& line : tw::DiscardedAtStopLines(gateway, m_Objects->Link())) {
+            gateway.WriteEventLog(line);
+        }
         gateway.WriteEventLog(tw::StoppingLine(reason));
         QCoreApplication::quit();
     }
@@ -186,6 +190,8 @@ int RunWindowed(int argc, char** argv, const tw::CommandLine& commandLine,
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // A peer or reader that went away must cost a failed write, not the process.
+    std::signal(SIGPIPE, SIG_IGN);
     const tw::CommandLine commandLine =
         tw::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (commandLine.m_Action) {

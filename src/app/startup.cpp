@@ -262,4 +262,24 @@ std::string StoppingLine(int reason) {
     return "ESPA Server is stopping, reason " + std::to_string(reason);
 }
 
+std::vector<std::string> DiscardedAtStopLines(const Gateway& gateway, const AlarmLink& link) {
+    std::vector<std::string> lines;
+    if (link.DroppedWhileFull() > 0) {
+        lines.push_back(std::to_string(link.DroppedWhileFull()) +
+                        " alarm(s) were dropped while the alarm buffer was full");
+    }
+    if (!link.AlarmBuffer().empty()) {
+        lines.push_back(std::to_string(link.AlarmBuffer().size()) +
+                        " buffered alarm(s) discarded at stop");
+    }
+    size_t queued = 0;
+    for (const PortRuntime& runtime : gateway.m_Runtime) {
+        queued += runtime.SendQueue.size();
+    }
+    if (queued > 0) {
+        lines.push_back(std::to_string(queued) + " queued status message(s) discarded at stop");
+    }
+    return lines;
+}
+
 }  // namespace tw

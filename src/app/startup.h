@@ -128,4 +128,9 @@ bool StartGateway(Gateway& gateway, AlarmLink& link, StartupEdge& edge, bool run
 // "ESPA Server is stopping, reason " + reason.
 std::string StoppingLine(int reason);
 
+// What a stop discards, one line each, for the lines before StoppingLine:
+// alarms in the buffer, call-status messages in the ports' queues, and the
+// alarms dropped in a full-buffer episode that is still going on.
+std::vector<std::string> DiscardedAtStopLines(const Gateway& gateway, const AlarmLink& link);
+
 }  // namespace tw

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/espacall.h"
+#include "core/floodgate.h"
 
 namespace tw {
 
@@ -37,6 +38,11 @@ struct PortRuntime {
     // Set while unrecognised input is being discarded (no ESPA timeout
     // configured); cleared by the next consumed element.
     bool DiscardingInput = false;
+    // Set while replies are dropped because the serial line does not take
+    // them; cleared when it takes one again.
+    bool DroppingOutput = false;
+    // Connection lines (accepted, refused, closed, failed) of this port.
+    LogFloodGate ConnectionLog;
     PortTotals Totals;
 };
 

@@ -3,6 +3,7 @@
 // events happen on the one event-loop thread; no method blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -68,8 +69,28 @@ class Socket {
     virtual void Close() = 0;
     // All data received so far, one character per byte.
     virtual std::string GetData() = 0;
-    // Queues the text for sending, one byte per character. False on an error.
+    // Hands the text, one byte per character, to the connection: to the
+    // system at once as far as it takes it, the rest into a bounded write
+    // backlog. False, with nothing sent, on an error or when the backlog
+    // cannot take it (the partner does not read).
     virtual bool SendData(const std::string& text) = 0;
+    // Bytes waiting in the write backlog, not yet taken by the system.
+    virtual size_t BytesToWrite() const = 0;
+    // Bytes sent on the connection that the partner's TCP has not yet
+    // acknowledged, the write backlog included; after the connection failed
+    // (and until Close), what it was when it failed. nullopt when unknown.
+    virtual std::optional<size_t> UnacknowledgedBytes() const = 0;
+    // How far the partner's program has made room to receive: the bytes its
+    // TCP acknowledged plus the window it offers. It grows only as the
+    // partner's program reads; nullopt when unknown. Like
+    // UnacknowledgedBytes, kept from the moment the connection failed.
+    virtual std::optional<uint64_t> PeerReadLimit() const = 0;
+    // Has the system probe the partner while the connection is idle, so that
+    // PeerReadLimit stays current and a partner that vanished is noticed.
+    virtual void ProbeWhileIdle() = 0;
+    // Closes at once with a reset, so that nothing still queued for the
+    // partner goes out any more; allowed in every state.
+    virtual void Reset() = 0;
 
     virtual void SetEvents(SocketEvents* events) = 0;
 };
@@ -107,7 +128,9 @@ class Serial {
     virtual int32_t InBufferCount() const = 0;
     // All waiting bytes at once; nullopt when the read fails.
     virtual std::optional<std::string> Input() = 0;
-    // Writes the bytes to the line. False on an error.
+    // Writes the bytes to the line, or into a bounded output backlog while
+    // the line cannot take them now. False, with nothing written, on an
+    // error or when the backlog is full (flow control holds the line).
     virtual bool Output(const std::string& bytes) = 0;
 
     virtual void SetEvents(SerialEvents* events) = 0;

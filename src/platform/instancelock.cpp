@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,9 +21,16 @@ InstanceLock::Result InstanceLock::Acquire(const std::string& folder, std::strin
         return Result::Acquired;
     }
     const std::string path = folder + "tellwick.lock";
-    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (descriptor < 0) {
-        error = path + ": " + std::strerror(errno);
+    // Never through a link or into anything but a regular file: the owner's
+    // process id is written into it, as root when run as a service.
+    const int descriptor =
+        open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (descriptor < 0 || fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path + ": " + (descriptor < 0 ? std::strerror(errno) : "is no regular file");
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
         return Result::Failed;
     }
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {

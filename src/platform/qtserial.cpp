@@ -193,6 +193,10 @@ bool QtSerial::Output(const std::string& bytes) {
     if (!m_Port.isOpen()) {
         return false;
     }
+    const auto waiting = static_cast<size_t>(m_Port.bytesToWrite());
+    if (waiting > 0 && waiting + bytes.size() > kOutputBacklogLimit) {
+        return false;  // the line does not take what it has: refused whole
+    }
     const auto size = static_cast<qint64>(bytes.size());
     return m_Port.write(bytes.data(), size) == size;
 }

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,10 @@
 #include "core/transport.h"
 
 namespace tw {
+
+// The most output waiting for a line that does not take it (flow control
+// held, a slow baud rate); beyond it Output refuses.
+constexpr size_t kOutputBacklogLimit = size_t{64} * 1024;
 
 // Line settings parsed from "baud,parity,data bits,stop bits".
 struct LineSettings {

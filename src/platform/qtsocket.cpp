@@ -1,8 +1,17 @@
 #include "platform/qtsocket.h"
 
+#include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QHostAddress>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -10,10 +19,16 @@ namespace tw {
 
 namespace {
 
-// Connections announced by a listener and not yet taken by a data object.
-// They exist only while OnConnectionRequest runs.
-std::map<int64_t, std::unique_ptr<QTcpSocket>>& PendingRequests() {
-    static std::map<int64_t, std::unique_ptr<QTcpSocket>> requests;
+// A connection accepted by a listener and not yet taken by a data object. It
+// exists only while OnConnectionRequest runs.
+struct Request {
+    int m_Descriptor = -1;
+    std::string m_Address;
+    int32_t m_Port = 0;
+};
+
+std::map<int64_t, Request>& PendingRequests() {
+    static std::map<int64_t, Request> requests;
     return requests;
 }
 
@@ -26,8 +41,8 @@ std::string ToStd(const QString& text) {
     return text.toStdString();
 }
 
-std::string PeerAddress(const QTcpSocket& socket) {
-    QHostAddress address = socket.peerAddress();
+// Dotted IPv4 also for an IPv4-mapped IPv6 peer.
+std::string AddressText(const QHostAddress& address) {
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
     return ToStd(isIPv4 ? QHostAddress(ipv4).toString() : address.toString());
@@ -50,20 +65,67 @@ const char* const kInvalidOperation = "Invalid operation at current state";
 // handled quickly enough for the other ports' events to come in between.
 constexpr qint64 kReadBufferSize = qint64{64} * 1024;
 
+// Connections a listener accepts per wake-up, so that a storm of them cannot
+// hold the event loop; the rest wait for the next pass.
+constexpr int kAcceptsPerWakeUp = 32;
+
+// Why listening failed, in the words the log has always used.
+std::string ListenErrorText(int error) {
+    switch (error) {
+        case EADDRINUSE:
+            return "The bound address is already in use";
+        case EACCES:
+            return "The address is protected";
+        case EADDRNOTAVAIL:
+            return "The address is not available";
+        default:
+            return std::strerror(error);
+    }
+}
+
+// The listening address: every IPv4 address when text is empty.
+bool ListenAddress(const std::string& text, int32_t port, sockaddr_storage& address,
+                   socklen_t& length) {
+    address = {};
+    auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (text.empty() || inet_pton(AF_INET, text.c_str(), &ipv4->sin_addr) == 1) {
+        ipv4->sin_family = AF_INET;
+        ipv4->sin_port = htons(static_cast<uint16_t>(port));
+        length = sizeof(sockaddr_in);
+        return true;
+    }
+    if (inet_pton(AF_INET6, text.c_str(), &ipv6->sin6_addr) == 1) {
+        ipv6->sin6_family = AF_INET6;
+        ipv6->sin6_port = htons(static_cast<uint16_t>(port));
+        length = sizeof(sockaddr_in6);
+        return true;
+    }
+    return false;
+}
+
+QHostAddress PeerOf(const sockaddr_storage& address, int32_t& port) {
+    QHostAddress peer(reinterpret_cast<const sockaddr*>(&address));
+    port = address.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    return peer;
+}
+
 }  // namespace
 
 QtSocket::QtSocket() = default;
 
 QtSocket::~QtSocket() {
-    Release();
+    Release(false);
 }
 
 int16_t QtSocket::State() const {
     if (m_Failed) {
         return StateError;
     }
-    if (m_Server) {
-        return m_Server->isListening() ? StateListening : StateClosed;
+    if (m_ListenDescriptor >= 0) {
+        return StateListening;
     }
     if (!m_Connection) {
         return StateClosed;
@@ -96,9 +158,6 @@ int16_t QtSocket::State() const {
 }
 
 int32_t QtSocket::LocalPort() const {
-    if (m_Server && m_Server->isListening()) {
-        return m_Server->serverPort();
-    }
     if (m_Connection && m_Connection->state() == QAbstractSocket::ConnectedState) {
         return m_Connection->localPort();
     }
@@ -142,41 +201,75 @@ bool QtSocket::Listen(std::string& error) {
         error = "Invalid port number " + std::to_string(m_LocalPort);
         return false;
     }
-    QHostAddress address(QHostAddress::AnyIPv4);
-    if (!m_LocalAddress.empty() && !address.setAddress(QString::fromStdString(m_LocalAddress))) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!ListenAddress(m_LocalAddress, m_LocalPort, address, length)) {
         error = "Invalid listen address " + m_LocalAddress;
         return false;
     }
-    auto server = std::make_unique<QTcpServer>();
-    if (!server->listen(address, static_cast<quint16>(m_LocalPort))) {
-        error = ToStd(server->errorString());
+    const int descriptor = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (descriptor < 0 || setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        (address.ss_family == AF_INET6 &&
+         setsockopt(descriptor, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0) ||
+        bind(descriptor, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        listen(descriptor, 50) != 0 ||
+        getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = ListenErrorText(errno);
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
         return false;
     }
     const uint64_t generation = ++m_Generation;
-    m_Server = std::move(server);
-    QObject::connect(
-        m_Server.get(), &QTcpServer::newConnection, &m_Context,
-        [this, generation] { AnnounceRequests(generation); }, Qt::QueuedConnection);
+    m_ListenDescriptor = descriptor;
+    PeerOf(address, m_LocalPort);
+    m_ListenNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    // Taken on the next pass of the event loop, so that what the loop saw of
+    // the port's partner in this pass (its close, say) is handled first.
+    QObject::connect(m_ListenNotifier.get(), &QSocketNotifier::activated, &m_Context,
+                     [this, generation] {
+                         m_ListenNotifier->setEnabled(false);
+                         QMetaObject::invokeMethod(
+                             &m_Context, [this, generation] { AcceptWaiting(generation); },
+                             Qt::QueuedConnection);
+                     });
     return true;
 }
 
-void QtSocket::AnnounceRequests(uint64_t generation) {
-    while (generation == m_Generation && m_Server && m_Server->hasPendingConnections()) {
-        std::unique_ptr<QTcpSocket> request(m_Server->nextPendingConnection());
-        request->setParent(nullptr);
-        m_Requester = Peer{PeerAddress(*request), request->peerPort()};
-        const int64_t requestId = NextRequestId();
-        PendingRequests()[requestId] = std::move(request);
-        if (m_Events != nullptr) {
-            m_Events->OnConnectionRequest(requestId);
+// The peer's address comes from accept itself, which gives it even for a
+// connection that its partner has reset meanwhile.
+void QtSocket::AcceptWaiting(uint64_t generation) {
+    for (int taken = 0; taken < kAcceptsPerWakeUp && generation == m_Generation; ++taken) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        const int descriptor = accept4(m_ListenDescriptor, reinterpret_cast<sockaddr*>(&address),
+                                       &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor < 0) {
+            break;  // nothing waiting (or a transient error: the next wake-up tries again)
         }
-        m_Requester.reset();
-        // Not taken: refuse it, so the partner sees the connection closed.
-        auto leftOver = PendingRequests().find(requestId);
-        if (leftOver != PendingRequests().end()) {
-            leftOver->second->abort();
-            PendingRequests().erase(leftOver);
-        }
+        int32_t port = 0;
+        const std::string peer = AddressText(PeerOf(address, port));
+        Announce(descriptor, Peer{peer, port});
+    }
+    if (generation == m_Generation) {
+        m_ListenNotifier->setEnabled(true);
+    }
+}
+
+void QtSocket::Announce(int descriptor, const Peer& peer) {
+    const int64_t requestId = NextRequestId();
+    PendingRequests()[requestId] = Request{descriptor, peer.m_Address, peer.m_Port};
+    m_Requester = peer;
+    if (m_Events != nullptr) {
+        m_Events->OnConnectionRequest(requestId);
+    }
+    m_Requester.reset();
+    // Not taken: refuse it, so the partner sees the connection closed.
+    auto leftOver = PendingRequests().find(requestId);
+    if (leftOver != PendingRequests().end()) {
+        close(leftOver->second.m_Descriptor);
+        PendingRequests().erase(leftOver);
     }
 }
 
@@ -185,8 +278,14 @@ bool QtSocket::Accept(int64_t requestId) {
     if (request == PendingRequests().end() || State() != StateClosed) {
         return false;
     }
-    std::unique_ptr<QTcpSocket> connection = std::move(request->second);
+    const Request taken = request->second;
     PendingRequests().erase(request);
+    auto connection = std::make_unique<QTcpSocket>();
+    if (!connection->setSocketDescriptor(taken.m_Descriptor)) {
+        close(taken.m_Descriptor);
+        return false;
+    }
+    m_LastPeer = Peer{taken.m_Address, taken.m_Port};
     TakeConnection(std::move(connection));
     return true;
 }
@@ -196,7 +295,7 @@ void QtSocket::TakeConnection(std::unique_ptr<QTcpSocket> connection) {
     m_Connection = std::move(connection);
     m_Connection->setReadBufferSize(kReadBufferSize);
     m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_LastPeer = Peer{PeerAddress(*m_Connection), m_Connection->peerPort()};
+    m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     m_RemotePort = m_LastPeer.m_Port;
     WatchConnection();
     // Whatever happened before it was taken would otherwise go unannounced.
@@ -219,6 +318,11 @@ void QtSocket::WatchConnection() {
         [this, generation] { RaiseConnected(generation); }, Qt::QueuedConnection);
     QObject::connect(connection, &QTcpSocket::readyRead, &m_Context,
                      [this, generation] { RaiseDataArrival(generation); });
+    // Taken while Qt still holds the descriptor: once the connection is
+    // gone, the system can no longer say what the partner never acknowledged.
+    QObject::connect(connection, &QTcpSocket::readChannelFinished, &m_Context,
+                     [this] { NoteEnd(); });
+    QObject::connect(connection, &QTcpSocket::errorOccurred, &m_Context, [this] { NoteEnd(); });
     QObject::connect(
         connection, &QTcpSocket::disconnected, &m_Context,
         [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
@@ -231,6 +335,14 @@ void QtSocket::WatchConnection() {
             }
         },
         Qt::QueuedConnection);
+}
+
+void QtSocket::NoteEnd() {
+    if (!m_Ended) {
+        m_UnacknowledgedAtEnd = UnacknowledgedBytes();
+        m_ReadLimitAtEnd = PeerReadLimit();
+        m_Ended = true;
+    }
 }
 
 void QtSocket::Connect() {
@@ -252,20 +364,32 @@ void QtSocket::Connect() {
 }
 
 void QtSocket::Close() {
-    Release();
+    Release(false);
 }
 
-void QtSocket::Release() {
+void QtSocket::Reset() {
+    Release(true);
+}
+
+void QtSocket::Release(bool reset) {
     ++m_Generation;
     m_Failed = false;
     m_PeerClosed = false;
-    if (m_Server) {
-        m_Server->disconnect();
-        m_Server->close();
-        m_Server.reset();
+    m_Ended = false;
+    m_UnacknowledgedAtEnd.reset();
+    m_ReadLimitAtEnd.reset();
+    if (m_ListenDescriptor >= 0) {
+        m_ListenNotifier.reset();
+        close(m_ListenDescriptor);
+        m_ListenDescriptor = -1;
     }
     if (m_Connection) {
         m_Connection->disconnect();
+        const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
+        if (reset && descriptor >= 0) {
+            const linger drop{1, 0};
+            setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+        }
         m_Connection->abort();
         if (m_DeliveringData) {
             // Qt is still inside this socket's readyRead.
@@ -289,13 +413,17 @@ bool QtSocket::SendData(const std::string& text) {
     if (!m_Connection || m_Connection->state() != QAbstractSocket::ConnectedState) {
         return false;
     }
-    // Straight to the kernel while nothing waits in Qt's buffer: the bytes
+    const auto waiting = static_cast<size_t>(m_Connection->bytesToWrite());
+    if (waiting > 0 && waiting + text.size() > kWriteBacklogLimit) {
+        return false;  // the partner does not read: refused whole
+    }
+    // Straight to the system while nothing waits in the backlog: the bytes
     // leave now rather than on the next event-loop pass, and Qt's write
     // notifier, whose every switch wakes the event loop, stays off. What the
-    // kernel does not take, or a failure, goes through Qt, which keeps the
-    // order and reports the error as always.
+    // system does not take goes through Qt's buffer, which keeps the order,
+    // flushes when the socket can take more and reports errors as always.
     size_t sent = 0;
-    if (!text.empty() && m_Connection->bytesToWrite() == 0) {
+    if (!text.empty() && waiting == 0) {
         const ssize_t written = ::send(static_cast<int>(m_Connection->socketDescriptor()),
                                        text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         sent = written > 0 ? static_cast<size_t>(written) : 0;
@@ -304,12 +432,59 @@ bool QtSocket::SendData(const std::string& text) {
     return rest == 0 || m_Connection->write(text.data() + sent, rest) == rest;
 }
 
+size_t QtSocket::BytesToWrite() const {
+    return m_Connection ? static_cast<size_t>(m_Connection->bytesToWrite()) : 0;
+}
+
+std::optional<size_t> QtSocket::UnacknowledgedBytes() const {
+    if (m_Ended) {
+        return m_UnacknowledgedAtEnd;
+    }
+    if (!m_Connection) {
+        return std::nullopt;
+    }
+    const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
+    int queued = 0;
+    if (descriptor < 0 || ioctl(descriptor, SIOCOUTQ, &queued) != 0 || queued < 0) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(queued) + BytesToWrite();
+}
+
+std::optional<uint64_t> QtSocket::PeerReadLimit() const {
+    if (m_Ended) {
+        return m_ReadLimitAtEnd;
+    }
+    const int descriptor = m_Connection ? static_cast<int>(m_Connection->socketDescriptor()) : -1;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (descriptor < 0 || getsockopt(descriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+        length < offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd) {
+        return std::nullopt;
+    }
+    return info.tcpi_bytes_acked + info.tcpi_snd_wnd;
+}
+
+void QtSocket::ProbeWhileIdle() {
+    const int descriptor = m_Connection ? static_cast<int>(m_Connection->socketDescriptor()) : -1;
+    if (descriptor < 0) {
+        return;
+    }
+    const int on = 1;
+    setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &kProbeIdleSeconds, sizeof kProbeIdleSeconds);
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, &kProbeIdleSeconds,
+               sizeof kProbeIdleSeconds);
+    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPCNT, &kProbeCount, sizeof kProbeCount);
+}
+
 void QtSocket::RaiseConnected(uint64_t generation) {
     if (generation != m_Generation) {
         return;
     }
     m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_LastPeer = Peer{PeerAddress(*m_Connection), m_Connection->peerPort()};
+    m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
+    m_LastPeer = Peer{AddressText(m_Connection->peerAddress()), m_Connection->peerPort()};
     if (m_Events != nullptr) {
         m_Events->OnConnect();
     }

@@ -1,5 +1,8 @@
-// The socket object on QTcpServer/QTcpSocket. One object is either a listener
-// or one data connection, as the gateway's logic expects.
+// The socket object: one object is either a listener or one data connection,
+// as the gateway's logic expects. A listener is a plain listening socket of
+// its own (so that every connection's peer address is known from the moment
+// it is accepted, even when the partner has already reset it); a data
+// connection is a QTcpSocket.
 //
 // Events are delivered from the event loop and never from inside a method of
 // this object, so a handler may call anything here, Close included, and a late
@@ -12,11 +15,17 @@
 // raises OnConnectionRequest(id) with RemoteHostIP and RemotePort describing
 // the requester; another object takes the connection with Accept(id) during
 // that event. A request nobody accepted is closed when the event returns.
+//
+// Sending is bounded: what the system does not take at once waits in a write
+// backlog of at most kWriteBacklogLimit bytes; a text that does not fit is
+// refused whole. The system's own send queue of a connection is kept small
+// (kSendBufferSize) for the same reason.
 #pragma once
 
 #include <QObject>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,6 +35,16 @@
 #include "core/transport.h"
 
 namespace tw {
+
+// The most a connection keeps in its write backlog; a text that finds the
+// backlog non-empty and would pass this is refused.
+constexpr size_t kWriteBacklogLimit = size_t{64} * 1024;
+
+// SO_SNDBUF of every data connection (the system doubles it).
+constexpr int kSendBufferSize = 64 * 1024;
+
+constexpr int kProbeIdleSeconds = 2;
+constexpr int kProbeCount = 5;
 
 class QtSocket : public Socket {
   public:
@@ -52,8 +71,15 @@ class QtSocket : public Socket {
     bool Accept(int64_t requestId) override;
     void Connect() override;
     void Close() override;
+    void Reset() override;
     std::string GetData() override;
     bool SendData(const std::string& text) override;
+    size_t BytesToWrite() const override;
+    std::optional<size_t> UnacknowledgedBytes() const override;
+    std::optional<uint64_t> PeerReadLimit() const override;
+    // Keep-alive probes after kProbeIdleSeconds of silence, every
+    // kProbeIdleSeconds, kProbeCount of them unanswered before it fails.
+    void ProbeWhileIdle() override;
 
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
@@ -63,11 +89,13 @@ class QtSocket : public Socket {
         int32_t m_Port = 0;
     };
 
-    // Drops the server or connection; Close, also from the destructor.
-    void Release();
-    void AnnounceRequests(uint64_t generation);
+    // Drops the listener or connection; Close, also from the destructor.
+    void Release(bool reset);
+    void AcceptWaiting(uint64_t generation);
+    void Announce(int descriptor, const Peer& peer);
     void TakeConnection(std::unique_ptr<QTcpSocket> connection);
     void WatchConnection();
+    void NoteEnd();
     void RaiseConnected(uint64_t generation);
     void RaiseDataArrival(uint64_t generation);
     void RaiseClose(uint64_t generation);
@@ -76,17 +104,22 @@ class QtSocket : public Socket {
 
     // Receiver of every queued event; destroying it drops those still queued.
     QObject m_Context;
-    std::unique_ptr<QTcpServer> m_Server;
+    int m_ListenDescriptor = -1;
+    std::unique_ptr<QSocketNotifier> m_ListenNotifier;
     std::unique_ptr<QTcpSocket> m_Connection;
     // Connections closed while their readyRead was being delivered, destroyed
     // on the next event-loop pass (or with this object).
     std::vector<std::unique_ptr<QTcpSocket>> m_Retired;
     bool m_DeliveringData = false;
-    // Bumped whenever the server or connection is closed or replaced; queued
-    // events carry the value they were raised with.
+    // Bumped whenever the listener or connection is closed or replaced;
+    // queued events carry the value they were raised with.
     uint64_t m_Generation = 0;
     bool m_Failed = false;
     bool m_PeerClosed = false;
+    // What the partner had acknowledged and read when the connection ended.
+    bool m_Ended = false;
+    std::optional<size_t> m_UnacknowledgedAtEnd;
+    std::optional<uint64_t> m_ReadLimitAtEnd;
 
     int32_t m_LocalPort = 0;
     std::string m_LocalAddress;  // empty: every IPv4 address

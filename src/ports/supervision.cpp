@@ -48,6 +48,7 @@ void Supervisor::Timer_Update_Timer() {
         OnceASecondPass();
         m_TickAccumulator = 0;
     }
+    m_Link.SuperviseConnection(kUpdateInterval);
     m_Link.ResendBufferedAlarms();
     for (int16_t port = 0; port < kPortCount; ++port) {
         ESPATimeoutStep(port);
@@ -56,12 +57,23 @@ void Supervisor::Timer_Update_Timer() {
 
 void Supervisor::OnceASecondPass() {
     m_Link.LoadVendorLibrary();
+    m_Link.KeepListening();
     m_Link.ShowZorvanConnectionState();
     for (int16_t port = 0; port < kPortCount; ++port) {
         KindStep(port);
         PollFailureStep(port);
+        SumUpConnectionLines(port);
     }
     m_Link.WatchDogTick(kPassMilliseconds);
+    m_Link.SumUpConnectionLines();
+}
+
+void Supervisor::SumUpConnectionLines(int16_t port) {
+    if (const uint64_t held = m_Gateway.m_Runtime[port].ConnectionLog.SecondPassed()) {
+        m_Gateway.WriteEventLog("Connection (" + std::to_string(port) +
+                                "): " + std::to_string(held) +
+                                " more connection events in the last minute");
+    }
 }
 
 bool Supervisor::PortDisabled() {

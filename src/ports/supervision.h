@@ -23,8 +23,8 @@ class Supervisor {
 
     // One tick. The edge's single-shot timer calls it and is started again
     // after it returns, so ticks never overlap. Every tenth tick runs the
-    // once-a-second pass; every tick resends buffered alarms and runs the
-    // ESPA-timeout step of each port.
+    // once-a-second pass; every tick watches the alarm server's connection,
+    // resends buffered alarms and runs the ESPA-timeout step of each port.
     void Timer_Update_Timer();
 
     int32_t TickAccumulator() const { return m_TickAccumulator; }
@@ -39,6 +39,7 @@ class Supervisor {
     void PollFailureStep(int16_t port);
     void RaisePollAlarm(int16_t port, const std::string& text);
     void ESPATimeoutStep(int16_t port);
+    void SumUpConnectionLines(int16_t port);
 
     Gateway& m_Gateway;
     AlarmLink& m_Link;

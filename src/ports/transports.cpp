@@ -11,6 +11,13 @@ std::string PortLabel(int16_t port) {
     return "Connection (" + std::to_string(port) + ")";
 }
 
+// A connection line, unless the port's lines are flooding the log.
+void LogConnection(Gateway& gateway, int16_t port, const std::string& text) {
+    if (gateway.m_Runtime[port].ConnectionLog.Admit()) {
+        gateway.WriteEventLog(PortLabel(port) + text);
+    }
+}
+
 }  // namespace
 
 void MSComm_OnComm(Gateway& gateway, int16_t port) {
@@ -35,24 +42,22 @@ void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t r
     const std::string peer = listener.RemoteHostIP() + ":" + std::to_string(listener.RemotePort());
     // Checked first: a refused host must not disturb the port's partner.
     if (!IsHostAllowed(gateway.m_Ports[port].AllowedHosts, listener.RemoteHostIP())) {
-        gateway.WriteEventLog(PortLabel(port) + " refused connection from " + peer +
-                              " (not in AllowedHosts)");
+        LogConnection(gateway, port, " refused connection from " + peer + " (not in AllowedHosts)");
         return;
     }
     if (data.State() == Socket::StateConnected) {
         // The port already has its partner: the newcomer is not taken over (the
         // listener closes a request nobody accepts) and the partner's partly
         // received input stays.
-        gateway.WriteEventLog(PortLabel(port) + " refused connection from " + peer +
-                              " (already connected)");
+        LogConnection(gateway, port, " refused connection from " + peer + " (already connected)");
         return;
     }
     data.Close();
     gateway.m_Runtime[port].ReceiveBuffer.clear();
     if (data.Accept(requestId)) {
-        gateway.WriteEventLog(PortLabel(port) + " accepted from " + peer);
+        LogConnection(gateway, port, " accepted from " + peer);
     } else {
-        gateway.WriteEventLog(PortLabel(port) + " could not accept connection from " + peer);
+        LogConnection(gateway, port, " could not accept connection from " + peer);
     }
     ShowTCPConnectionState(gateway, port);
 }
@@ -60,21 +65,22 @@ void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t r
 void Winsock_Data_Connect(Gateway& gateway, int16_t port) {
     ShowTCPConnectionState(gateway, port);
     const Socket& data = *gateway.Winsock_Data[port];
-    gateway.WriteEventLog(PortLabel(port) + " was established to " + data.RemoteHost() + ":" +
-                          std::to_string(data.RemotePort()));
+    LogConnection(
+        gateway, port,
+        " was established to " + data.RemoteHost() + ":" + std::to_string(data.RemotePort()));
 }
 
 void Winsock_Data_Close(Gateway& gateway, int16_t port) {
     ShowTCPConnectionState(gateway, port);
     gateway.Winsock_Data[port]->Close();
-    gateway.WriteEventLog(PortLabel(port) + " was closed");
+    LogConnection(gateway, port, " was closed");
 }
 
 void Winsock_Data_Error(Gateway& gateway, int16_t port, int32_t /*number*/,
                         const std::string& description) {
     ShowTCPConnectionState(gateway, port);
     gateway.Winsock_Data[port]->Close();
-    gateway.WriteEventLog(PortLabel(port) + " failed (" + description + ")");
+    LogConnection(gateway, port, " failed (" + description + ")");
 }
 
 // The adapters start every event with Gateway::BeginEvent.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "support/gatewayfixture.h"
@@ -13,7 +14,6 @@ namespace {
 using test::FakeSocket;
 using test::FakeVendorLibrary;
 
-// Takes the first m_Accept commands, then fails every further one.
 const std::string kWorkedExample = "1|||Ward 3||ESPA||Room 12|";
 const AlarmFields kWorkedFields = {"Ward 3", "", "ESPA", "", "Room 12", ""};
 const std::string kFe7(7, '\xFE');
@@ -90,6 +90,11 @@ TEST_F(AlarmLinkTest, FailedHandOverIsNeitherTracedNorCountedAndIsBuffered) {
          [](AlarmLinkTest& t) {
              t.ConnectAlarmServer();
              t.m_ZorvanData.m_FailSend = true;
+         }},
+        {"write backlog full", ZorvanMethodTcp,
+         [](AlarmLinkTest& t) {
+             t.ConnectAlarmServer();
+             t.m_ZorvanData.m_BytesToWrite = 65536;
          }},
         {"unknown method", 3, [](AlarmLinkTest&) {}},
     };
@@ -231,10 +236,10 @@ TEST_F(AlarmLinkTest, NewestAlarmServerConnectionReplacesTheOlder) {
     EXPECT_EQ(m_ZorvanListener.State(), Socket::StateListening);
     m_ZorvanData.m_RefuseAccept = true;
     m_ZorvanListener.m_Events->OnConnectionRequest(13);
-    EXPECT_EQ(LogLines(),
-              (std::vector<std::string>{"Accepted Zorvan connection from 10.0.0.9:50001",
-                                        "Accepted Zorvan connection from 10.0.0.10:50002",
-                                        "Could not accept Zorvan connection from 10.0.0.10:50002"}));
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                              "Accepted Zorvan connection from 10.0.0.9:50001",
+                              "Accepted Zorvan connection from 10.0.0.10:50002",
+                              "Could not accept Zorvan connection from 10.0.0.10:50002"}));
 }
 
 TEST_F(AlarmLinkTest, ARefusedHostDoesNotKnockTheAlarmServerOff) {
@@ -346,6 +351,132 @@ TEST_F(AlarmLinkTest, WatchdogIsNeverBufferedAndCountsNothingWhenOff) {
     }
     EXPECT_EQ(m_Link.WatchDogElapsed(), 0);
     EXPECT_TRUE(m_ZorvanData.m_SendCalls.empty());
+}
+
+// Alarms 1 to 3 (17 bytes a line) and a watchdog line (7) went out; the
+// alarm server's read limit grew after alarm 1, and again after the rest
+// only while it reads. What it cannot be trusted to have read goes out again
+// first on the next connection, however the connection ends; watchdog lines
+// are not repeated.
+TEST_F(AlarmLinkTest, AlarmsTheAlarmServerMayNotHaveReadAreSentAgainFirst) {
+    const std::string again =
+        "Zorvan connection ended before the alarm server read 2 alarm(s), "
+        "which are sent again";
+    const auto closeIt = [](AlarmLinkTest& t, AlarmLink&) { t.m_ZorvanData.m_Events->OnClose(); };
+    const auto resetIt = [](AlarmLinkTest& t, AlarmLink&) {
+        t.m_ZorvanData.m_Events->OnError(5, "reset");
+    };
+    const auto tickFor30s = [](AlarmLinkTest&, AlarmLink& link) {
+        for (int tick = 0; tick < 300; ++tick) {
+            link.SuperviseConnection(100);
+        }
+    };
+    const struct {
+        const char* m_Name;
+        bool m_Reading;
+        size_t m_Unacknowledged;
+        size_t m_Backlog;
+        std::function<void(AlarmLinkTest&, AlarmLink&)> m_End;
+        std::vector<std::string> m_Lines;
+    } rows[] = {
+        {"closed in order, TCP lacks 26 bytes",
+         false,
+         26,
+         0,
+         closeIt,
+         {again, "Zorvan connection was closed"}},
+        {"reset after it stopped reading",
+         false,
+         0,
+         0,
+         resetIt,
+         {again, "Zorvan connection failed (reset)"}},
+        {"reset while reading, TCP lacks 7 bytes",
+         true,
+         7,
+         0,
+         resetIt,
+         {"Zorvan connection failed (reset)"}},
+        {"replaced after it stopped reading",
+         false,
+         0,
+         0,
+         [](AlarmLinkTest& t, AlarmLink&) { t.m_ZorvanListener.m_Events->OnConnectionRequest(7); },
+         {again, "Accepted Zorvan connection from :0"}},
+        {"backlog full for 30 s",
+         true,
+         26,
+         100,
+         tickFor30s,
+         {"Zorvan connection closed: it has taken no data for 30 s", again}},
+        {"nothing read for 30 s",
+         false,
+         0,
+         0,
+         tickFor30s,
+         {"Zorvan connection closed: it has read nothing for 30 s", again}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.m_Name);
+        AlarmLink link(m_Gateway);
+        m_ZorvanListener = FakeSocket{};
+        m_ZorvanData = FakeSocket{};
+        m_ZorvanListener.SetEvents(&link.ListenerEvents());
+        m_ZorvanData.SetEvents(&link.DataEvents());
+        ConnectAlarmServer();
+        m_ZorvanData.m_ReadLimit = 1000;
+        link.SendAlarm(1, Numbered(1));
+        link.SuperviseConnection(100);
+        link.SendAlarm(1, Numbered(2));
+        link.SendAlarm(1, Numbered(3));
+        link.SendToZorvan("1|||WD");
+        m_ZorvanData.m_ReadLimit = row.m_Reading ? 2000 : 1000;
+        m_ZorvanData.m_Unacknowledged = row.m_Unacknowledged;
+        link.SuperviseConnection(100);
+        m_ZorvanData.m_BytesToWrite = row.m_Backlog;
+        NewLogLines();
+        row.m_End(*this, link);
+        EXPECT_EQ(NewLogLines(), row.m_Lines);
+        std::vector<std::string> buffered;
+        for (const cZorvanAlarm& alarm : link.AlarmBuffer()) {
+            buffered.push_back(alarm.m_AlarmText);
+        }
+        const std::vector<std::string> unread = {"1|||Alarm 2|||||", "1|||Alarm 3|||||"};
+        EXPECT_EQ(buffered, row.m_Lines.size() == 2 ? unread : std::vector<std::string>());
+    }
+}
+
+TEST_F(AlarmLinkTest, WithoutBufferingUnreadAlarmsAreCountedAsLost) {
+    m_Gateway.m_General.BufferIfZorvanNotConnected = false;
+    ConnectAlarmServer();
+    m_Link.SendAlarm(1, Numbered(1));
+    m_ZorvanData.m_Unacknowledged = 17;
+    m_ZorvanData.m_Events->OnClose();
+    EXPECT_TRUE(m_Link.AlarmBuffer().empty());
+    EXPECT_EQ(m_Link.Totals().Dropped, 1U);
+    EXPECT_EQ(LogLines().front(),
+              "Zorvan connection ended before the alarm server read 1 alarm(s), which are lost "
+              "(no buffering)");
+}
+
+// A port held by another program at start-up is taken as soon as it is free.
+TEST_F(AlarmLinkTest, TheListenerIsTriedAgainEverySecondAndItsReturnLoggedOnce) {
+    m_ZorvanListener.m_ListenError = "The bound address is already in use";
+    m_Link.SetUpZorvanListener();
+    for (int second = 0; second < 3; ++second) {
+        m_Link.KeepListening();
+    }
+    m_Link.ShowZorvanConnectionState();
+    EXPECT_EQ(m_View.StatusPanel(1), "Zorvan connections at port 14000 are disabled");
+    m_ZorvanListener.m_ListenError.clear();
+    m_Link.KeepListening();
+    m_Link.KeepListening();
+    EXPECT_EQ(m_ZorvanListener.m_ListenCalls, 5);
+    EXPECT_EQ(m_View.StatusPanel(1), "Waiting for Zorvan connection at port 14000");
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                              "Could not set Zorvan port (14000) to listen mode, err: The bound "
+                              "address is already in use",
+                              "Zorvan port (14000) is in listen mode again"}));
 }
 
 }  // namespace

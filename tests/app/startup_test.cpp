@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -131,6 +132,16 @@ TEST_F(InstanceTest, InstallAndUninstallReportTheirOutcomeAndKeepTheFlag) {
     }
 }
 
+TEST_F(InstanceTest, ALockFileThatIsALinkIsNeitherFollowedNorTruncated) {
+    m_Folder.Write("precious.txt", "keep me");
+    std::filesystem::create_symlink(m_Folder.Path() + "precious.txt",
+                                    m_Folder.Path() + "tellwick.lock");
+    std::string error;
+    EXPECT_EQ(m_Lock.Acquire(m_Folder.Path(), error), InstanceLock::Result::Failed);
+    EXPECT_NE(error.find("tellwick.lock"), std::string::npos);
+    EXPECT_EQ(m_Folder.Read("precious.txt"), "keep me");
+}
+
 TEST_F(InstanceTest, ASecondInstanceEndsAndSaysSoOnlyWhenNotAService) {
     InstanceLock running;
     std::string error;
@@ -251,6 +262,22 @@ TEST_F(StartGatewayTest, AnUnusableGeneralValueRefusesTheStart) {
               "error: " + lines[2] + "\nTellwick for Zorvan is not started.");
     EXPECT_EQ(m_ZorvanListener.m_ListenCalls, 0);
     EXPECT_TRUE(m_Window.m_Steps.empty());
+}
+
+TEST_F(StartGatewayTest, AStopCountsWhatItDiscards) {
+    ASSERT_TRUE(Start("[General]\nZorvanConnectionMethod=0\n"));
+    m_Zorvan2.m_Fail = true;
+    for (int alarm = 0; alarm < 203; ++alarm) {
+        m_Link.SendAlarm(1, {});
+    }
+    m_Gateway.m_Runtime[2].SendQueue.resize(4);
+    m_Gateway.m_Runtime[6].SendQueue.resize(1);
+    EXPECT_EQ(DiscardedAtStopLines(m_Gateway, m_Link),
+              (std::vector<std::string>{"3 alarm(s) were dropped while the alarm buffer was full",
+                                        "200 buffered alarm(s) discarded at stop",
+                                        "5 queued status message(s) discarded at stop"}));
+    m_Gateway.m_Runtime = {};
+    EXPECT_TRUE(DiscardedAtStopLines(m_Gateway, AlarmLink(m_Gateway)).empty());
 }
 
 TEST_F(StartGatewayTest, AsServiceItReportsToTheManagerAndHides) {

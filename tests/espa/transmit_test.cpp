@@ -77,7 +77,7 @@ TEST_F(TransmitTest, SendsTracesAndCountsOnlyOverAReadyTransport) {
     }
 }
 
-TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
+TEST_F(TransmitTest, TracesBeforeSendingAndCountsOnlyWhatWasHandedOver) {
     m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
     m_Socket.m_State = Socket::StateConnected;
     SendESPA(m_Gateway, kPort, Wire("<ACK>"));
@@ -86,8 +86,36 @@ TEST_F(TransmitTest, TracesBeforeSendingAndCountsAFailedSend) {
 
     m_Socket.m_FailSend = true;
     SendESPA(m_Gateway, kPort, Wire("<EOT>"));
-    EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 2);
+    EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 1);
     EXPECT_EQ(m_View.m_Lines.size(), 2U);
+    EXPECT_EQ(m_Socket.m_CloseCalls, 0);  // an error is the error event's business
+}
+
+// A partner whose unread replies fill the backlog is closed; a serial line
+// that takes nothing drops the replies with one line for the episode.
+TEST_F(TransmitTest, AReaderThatDoesNotReadIsClosedAndAHeldLineDropsReplies) {
+    m_Gateway.m_Ports[kPort].PortKind = PortKindTcpServer;
+    m_Socket.m_State = Socket::StateConnected;
+    m_Socket.m_BytesToWrite = 65536;
+    SendESPA(m_Gateway, kPort, Wire("<EOT>"));
+    EXPECT_EQ(m_Socket.State(), Socket::StateClosed);
+    EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 0);
+
+    m_Gateway.m_Ports[kPort].PortKind = PortKindCom;
+    m_Serial.m_Open = true;
+    m_Serial.m_RefuseOutput = true;
+    for (int reply = 0; reply < 3; ++reply) {
+        SendESPA(m_Gateway, kPort, Wire("<ACK>"));
+    }
+    m_Serial.m_RefuseOutput = false;
+    SendESPA(m_Gateway, kPort, Wire("<ACK>"));
+    m_Serial.m_RefuseOutput = true;
+    SendESPA(m_Gateway, kPort, Wire("<ACK>"));
+    EXPECT_EQ(m_Gateway.m_Runtime[kPort].TxBytes, 1);
+    EXPECT_EQ(LogLines(),
+              (test::Lines{"Connection (4) closed: the partner does not read its replies",
+                           "Connection (4) drops replies: the serial line does not take them",
+                           "Connection (4) drops replies: the serial line does not take them"}));
 }
 
 }  // namespace

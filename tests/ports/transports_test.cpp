@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ports/supervision.h"
 #include "support/gatewayfixture.h"
 
 namespace tw {
@@ -121,6 +122,35 @@ TEST_F(TransportsTest, SerialEventsOtherThanReceiveOrWithoutBytesDoNothing) {
     m_Serials[2].m_FailInput = false;
     m_Serials[2].Arrive(std::string("\x00\x80\xff", 3) + kCall);
     EXPECT_EQ(m_Gateway.m_Runtime[2].RxBytes, 4 + static_cast<int32_t>(kCall.size()));
+}
+
+// 10,000 refused connections within a minute: the first 10 lines, then one
+// line that counts the rest when the minute is over.
+TEST_F(TransportsTest, AConnectionStormWritesTenLinesAndOneSumAMinute) {
+    std::string badEntry;
+    m_Gateway.m_Ports[0].AllowedHosts = *ParseHostFilter("10.0.0.0/24", badEntry);
+    m_Listeners[0].m_RemoteHostIP = "10.9.9.9";
+    m_Listeners[0].m_RemotePort = 40001;
+    AlarmLink link(m_Gateway);
+    Supervisor supervisor(m_Gateway, link);
+    for (int second = 0; second < 60; ++second) {
+        for (int request = 0; request < 10000 / 60; ++request) {
+            m_Listeners[0].m_Events->OnConnectionRequest(request);
+        }
+        for (int tick = 0; tick < 10; ++tick) {
+            supervisor.Timer_Update_Timer();
+        }
+    }
+    test::Lines lines;
+    for (const std::string& line : LogLines()) {
+        if (line.rfind("Connection (0)", 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    ASSERT_EQ(lines.size(), 11U);
+    EXPECT_EQ(lines[9],
+              "Connection (0) refused connection from 10.9.9.9:40001 (not in AllowedHosts)");
+    EXPECT_EQ(lines[10], "Connection (0): 9950 more connection events in the last minute");
 }
 
 }  // namespace

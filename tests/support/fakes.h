@@ -54,18 +54,26 @@ class FakeSocket : public Socket {
         m_State = StateClosed;
         m_Pending.clear();
     }
+    void Reset() override {
+        ++m_ResetCalls;
+        Close();
+    }
     std::string GetData() override { return std::exchange(m_Pending, {}); }
     bool SendData(const std::string& text) override {
         if (m_BeforeSend) {
             m_BeforeSend(text);
         }
-        if (m_FailSend) {
+        if (m_FailSend || m_BytesToWrite > 0) {
             return false;
         }
         m_Sent += text;
         m_SendCalls.push_back(text);
         return true;
     }
+    size_t BytesToWrite() const override { return m_BytesToWrite; }
+    std::optional<size_t> UnacknowledgedBytes() const override { return m_Unacknowledged; }
+    std::optional<uint64_t> PeerReadLimit() const override { return m_ReadLimit; }
+    void ProbeWhileIdle() override { m_Probing = true; }
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
     // Test side: make data arrive and deliver the event.
@@ -85,6 +93,10 @@ class FakeSocket : public Socket {
     std::string m_ListenError;  // non-empty: Listen fails with this text
     bool m_RefuseAccept = false;
     bool m_FailSend = false;
+    size_t m_BytesToWrite = 0;  // non-zero: the backlog is full and SendData refuses
+    std::optional<size_t> m_Unacknowledged = 0;  // what UnacknowledgedBytes says
+    std::optional<uint64_t> m_ReadLimit;         // what PeerReadLimit says
+    bool m_Probing = false;
     std::function<void(const std::string&)> m_BeforeSend;  // called first by SendData
     std::string m_Pending;
     std::string m_Sent;  // everything sent, concatenated
@@ -93,6 +105,7 @@ class FakeSocket : public Socket {
     int m_ListenCalls = 0;
     int m_ConnectCalls = 0;
     int m_CloseCalls = 0;
+    int m_ResetCalls = 0;
     SocketEvents* m_Events = nullptr;
 };
 
@@ -131,6 +144,9 @@ class FakeSerial : public Serial {
         return std::exchange(m_Pending, {});
     }
     bool Output(const std::string& bytes) override {
+        if (m_RefuseOutput) {
+            return false;
+        }
         m_Written += bytes;
         m_OutputCalls.push_back(bytes);
         return true;
@@ -153,6 +169,7 @@ class FakeSerial : public Serial {
     std::string m_OpenError;  // non-empty: opening fails with this text
     int16_t m_CommEvent = 0;
     bool m_FailInput = false;
+    bool m_RefuseOutput = false;  // the line takes nothing (flow control holds it)
     std::string m_Pending;
     std::string m_Written;
     std::vector<std::string> m_OutputCalls;
