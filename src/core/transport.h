@@ -77,13 +77,13 @@ class Socket {
     // Bytes waiting in the write backlog, not yet taken by the system.
     virtual size_t BytesToWrite() const = 0;
     // Bytes sent on the connection that the partner's TCP has not yet
-    // acknowledged, the write backlog included; after the connection failed
-    // (and until Close), what it was when it failed. nullopt when unknown.
+    // acknowledged, the write backlog included; still told after the
+    // connection failed, until Close. nullopt when unknown.
     virtual std::optional<size_t> UnacknowledgedBytes() const = 0;
     // How far the partner's program has made room to receive: the bytes its
     // TCP acknowledged plus the window it offers. It grows only as the
     // partner's program reads; nullopt when unknown. Like
-    // UnacknowledgedBytes, kept from the moment the connection failed.
+    // UnacknowledgedBytes, still told after the connection failed.
     virtual std::optional<uint64_t> PeerReadLimit() const = 0;
     // Has the system probe the partner while the connection is idle, so that
     // PeerReadLimit stays current and a partner that vanished is noticed.

@@ -1,6 +1,7 @@
 #include "platform/qtsocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/sockios.h>
 #include <linux/tcp.h>
 #include <netinet/in.h>
@@ -297,6 +298,7 @@ void QtSocket::TakeConnection(std::unique_ptr<QTcpSocket> connection) {
     m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     m_RemotePort = m_LastPeer.m_Port;
+    KeepOwnDescriptor();
     WatchConnection();
     // Whatever happened before it was taken would otherwise go unannounced.
     const uint64_t generation = m_Generation;
@@ -318,11 +320,6 @@ void QtSocket::WatchConnection() {
         [this, generation] { RaiseConnected(generation); }, Qt::QueuedConnection);
     QObject::connect(connection, &QTcpSocket::readyRead, &m_Context,
                      [this, generation] { RaiseDataArrival(generation); });
-    // Taken while Qt still holds the descriptor: once the connection is
-    // gone, the system can no longer say what the partner never acknowledged.
-    QObject::connect(connection, &QTcpSocket::readChannelFinished, &m_Context,
-                     [this] { NoteEnd(); });
-    QObject::connect(connection, &QTcpSocket::errorOccurred, &m_Context, [this] { NoteEnd(); });
     QObject::connect(
         connection, &QTcpSocket::disconnected, &m_Context,
         [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
@@ -337,11 +334,10 @@ void QtSocket::WatchConnection() {
         Qt::QueuedConnection);
 }
 
-void QtSocket::NoteEnd() {
-    if (!m_Ended) {
-        m_UnacknowledgedAtEnd = UnacknowledgedBytes();
-        m_ReadLimitAtEnd = PeerReadLimit();
-        m_Ended = true;
+void QtSocket::KeepOwnDescriptor() {
+    const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
+    if (m_OwnDescriptor < 0 && descriptor >= 0) {
+        m_OwnDescriptor = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     }
 }
 
@@ -375,9 +371,6 @@ void QtSocket::Release(bool reset) {
     ++m_Generation;
     m_Failed = false;
     m_PeerClosed = false;
-    m_Ended = false;
-    m_UnacknowledgedAtEnd.reset();
-    m_ReadLimitAtEnd.reset();
     if (m_ListenDescriptor >= 0) {
         m_ListenNotifier.reset();
         close(m_ListenDescriptor);
@@ -385,10 +378,9 @@ void QtSocket::Release(bool reset) {
     }
     if (m_Connection) {
         m_Connection->disconnect();
-        const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
-        if (reset && descriptor >= 0) {
+        if (reset && m_OwnDescriptor >= 0) {
             const linger drop{1, 0};
-            setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+            setsockopt(m_OwnDescriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
         }
         m_Connection->abort();
         if (m_DeliveringData) {
@@ -398,6 +390,10 @@ void QtSocket::Release(bool reset) {
                 &m_Context, [this] { m_Retired.clear(); }, Qt::QueuedConnection);
         }
         m_Connection.reset();
+    }
+    if (m_OwnDescriptor >= 0) {
+        close(m_OwnDescriptor);
+        m_OwnDescriptor = -1;
     }
 }
 
@@ -437,28 +433,18 @@ size_t QtSocket::BytesToWrite() const {
 }
 
 std::optional<size_t> QtSocket::UnacknowledgedBytes() const {
-    if (m_Ended) {
-        return m_UnacknowledgedAtEnd;
-    }
-    if (!m_Connection) {
-        return std::nullopt;
-    }
-    const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
     int queued = 0;
-    if (descriptor < 0 || ioctl(descriptor, SIOCOUTQ, &queued) != 0 || queued < 0) {
+    if (m_OwnDescriptor < 0 || ioctl(m_OwnDescriptor, SIOCOUTQ, &queued) != 0 || queued < 0) {
         return std::nullopt;
     }
     return static_cast<size_t>(queued) + BytesToWrite();
 }
 
 std::optional<uint64_t> QtSocket::PeerReadLimit() const {
-    if (m_Ended) {
-        return m_ReadLimitAtEnd;
-    }
-    const int descriptor = m_Connection ? static_cast<int>(m_Connection->socketDescriptor()) : -1;
     tcp_info info{};
     socklen_t length = sizeof info;
-    if (descriptor < 0 || getsockopt(descriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+    if (m_OwnDescriptor < 0 ||
+        getsockopt(m_OwnDescriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
         length < offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd) {
         return std::nullopt;
     }
@@ -466,7 +452,7 @@ std::optional<uint64_t> QtSocket::PeerReadLimit() const {
 }
 
 void QtSocket::ProbeWhileIdle() {
-    const int descriptor = m_Connection ? static_cast<int>(m_Connection->socketDescriptor()) : -1;
+    const int descriptor = m_OwnDescriptor;
     if (descriptor < 0) {
         return;
     }
@@ -485,6 +471,7 @@ void QtSocket::RaiseConnected(uint64_t generation) {
     m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
     m_LastPeer = Peer{AddressText(m_Connection->peerAddress()), m_Connection->peerPort()};
+    KeepOwnDescriptor();
     if (m_Events != nullptr) {
         m_Events->OnConnect();
     }

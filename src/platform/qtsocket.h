@@ -16,6 +16,10 @@
 // the requester; another object takes the connection with Accept(id) during
 // that event. A request nobody accepted is closed when the event returns.
 //
+// What the partner acknowledged and read is asked of the system on a
+// descriptor of the connection that this object keeps until Close, so it can
+// still be told once the connection has failed.
+//
 // Sending is bounded: what the system does not take at once waits in a write
 // backlog of at most kWriteBacklogLimit bytes; a text that does not fit is
 // refused whole. The system's own send queue of a connection is kept small
@@ -95,7 +99,7 @@ class QtSocket : public Socket {
     void Announce(int descriptor, const Peer& peer);
     void TakeConnection(std::unique_ptr<QTcpSocket> connection);
     void WatchConnection();
-    void NoteEnd();
+    void KeepOwnDescriptor();
     void RaiseConnected(uint64_t generation);
     void RaiseDataArrival(uint64_t generation);
     void RaiseClose(uint64_t generation);
@@ -116,10 +120,10 @@ class QtSocket : public Socket {
     uint64_t m_Generation = 0;
     bool m_Failed = false;
     bool m_PeerClosed = false;
-    // What the partner had acknowledged and read when the connection ended.
-    bool m_Ended = false;
-    std::optional<size_t> m_UnacknowledgedAtEnd;
-    std::optional<uint64_t> m_ReadLimitAtEnd;
+    // A descriptor of the connection's own, kept until Close: the system
+    // still tells what the partner acknowledged after Qt dropped its
+    // descriptor on a failure.
+    int m_OwnDescriptor = -1;
 
     int32_t m_LocalPort = 0;
     std::string m_LocalAddress;  // empty: every IPv4 address

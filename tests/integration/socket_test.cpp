@@ -1,8 +1,14 @@
 // QtSocket on real loopback connections.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,11 +43,13 @@ class Recorder : public SocketEvents {
     }
     void OnClose() override {
         m_StateAtClose = m_Socket.State();
+        m_UnacknowledgedAtEnd = m_Socket.UnacknowledgedBytes();
         ++m_Closes;
         m_Socket.Close();  // as the gateway's close handler does
     }
     void OnError(int32_t number, const std::string& description) override {
         m_StateAtError = m_Socket.State();
+        m_UnacknowledgedAtEnd = m_Socket.UnacknowledgedBytes();
         m_Errors.emplace_back(number, description);
         m_Socket.Close();
     }
@@ -56,6 +64,7 @@ class Recorder : public SocketEvents {
     int m_Closes = 0;
     int16_t m_StateAtClose = -1;
     int16_t m_StateAtError = -1;
+    std::optional<size_t> m_UnacknowledgedAtEnd;
     std::vector<std::pair<int32_t, std::string>> m_Errors;
 };
 
@@ -123,6 +132,69 @@ TEST_F(SocketTest, AcceptedConnectionCarriesEveryByteBothWaysUntilThePeerCloses)
     EXPECT_EQ(data.State(), Socket::StateClosed);
     EXPECT_TRUE(dataEvents.m_Errors.empty());
     EXPECT_FALSE(data.SendData("late"));
+}
+
+// A plain client socket to the listener, for what QtSocket cannot do: stop
+// reading, or reset at once.
+int RawConnect(int port, int receiveBuffer = 0) {
+    const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+        setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return descriptor;
+}
+
+void RawReset(int descriptor) {
+    const linger drop{1, 0};
+    setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+    close(descriptor);
+}
+
+// A partner that stops reading fills a bounded backlog and no more; what it
+// has not acknowledged, and that it reads again, can be told, also at the
+// moment it resets.
+TEST_F(SocketTest, APartnerThatDoesNotReadMeetsABoundedBacklogAndItsProgressIsKnown) {
+    QtSocket data;
+    Recorder dataEvents(data);
+    AcceptInto({&data});
+    const int partner = RawConnect(m_Listener.LocalPort(), 4096);
+    ASSERT_TRUE(WaitUntil([&] { return data.State() == Socket::StateConnected; }));
+    const std::string line(1000, 'a');
+    int taken = 0;
+    while (taken < 10000 && data.SendData(line)) {
+        ++taken;
+        RunFor(taken % 50 == 0 ? 1 : 0);
+    }
+    EXPECT_LT(taken, 10000);
+    EXPECT_GT(data.BytesToWrite(), 0U);
+    EXPECT_LE(data.BytesToWrite(), kWriteBacklogLimit + line.size());
+    ASSERT_TRUE(data.UnacknowledgedBytes().has_value());
+    EXPECT_GT(*data.UnacknowledgedBytes(), data.BytesToWrite());
+    const std::optional<uint64_t> limit = data.PeerReadLimit();
+    ASSERT_TRUE(limit.has_value());
+
+    char chunk[65536];
+    ASSERT_GT(read(partner, chunk, sizeof chunk), 0);
+    EXPECT_TRUE(WaitUntil([&] { return data.PeerReadLimit() > limit; }));
+    RawReset(partner);
+    ASSERT_TRUE(WaitUntil([&] { return dataEvents.m_Closes + dataEvents.m_Errors.size() > 0; }));
+    EXPECT_TRUE(dataEvents.m_UnacknowledgedAtEnd.has_value());
+}
+
+TEST_F(SocketTest, APartnerThatResetsBeforeItIsTakenIsAnnouncedWithItsAddress) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    const int partner = RawConnect(m_Listener.LocalPort());
+    getsockname(partner, reinterpret_cast<sockaddr*>(&local), &length);
+    RawReset(partner);
+    ASSERT_TRUE(WaitUntil([&] { return !m_ListenerEvents.m_Requesters.empty(); }));
+    EXPECT_EQ(m_ListenerEvents.m_Requesters[0],
+              "127.0.0.1:" + std::to_string(ntohs(local.sin_port)));
 }
 
 // A flooding partner must neither grow the read buffer without end nor hand
