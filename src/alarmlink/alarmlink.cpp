@@ -148,26 +148,28 @@ void AlarmLink::SuperviseConnection(int32_t elapsed) {
         m_StalledMs = 0;
         return;
     }
-    NoteReadProgress(elapsed);
-    ForgetDelivered();
-    m_StalledMs = data.BytesToWrite() > 0 ? AddClamped(m_StalledMs, elapsed) : 0;
-    const std::string seconds = std::to_string(kStalledConnectionLimit / 1000);
-    if (m_StalledMs >= kStalledConnectionLimit) {
-        CloseStalledConnection("it has taken no data for " + seconds + " s");
-    } else if (m_UnreadMs >= kStalledConnectionLimit) {
-        CloseStalledConnection("it has read nothing for " + seconds + " s");
+    const uint64_t before = m_AckedUpTo;
+    const bool known = data.UnacknowledgedBytes().has_value();
+    m_AckedUpTo = known ? AcknowledgedBytes() : m_SentBytes;
+    while (!m_InFlight.empty() && m_InFlight.front().m_End <= m_AckedUpTo) {
+        m_InFlight.pop_front();
     }
-}
-
-void AlarmLink::CloseStalledConnection(const std::string& why) {
-    m_Gateway.WriteEventLog("Zorvan connection closed: " + why);
-    TakeBackUnread(false);
-    m_Gateway.Winsock_Zorvan_Data.Reset();
+    // Stalled: something waits for the alarm server, and nothing more of it
+    // was acknowledged since the last tick.
+    const bool waiting = m_AckedUpTo < m_SentBytes || data.BytesToWrite() > 0;
+    m_StalledMs = waiting && m_AckedUpTo == before ? AddClamped(m_StalledMs, elapsed) : 0;
+    if (m_StalledMs < kStalledConnectionLimit) {
+        return;
+    }
+    m_Gateway.WriteEventLog("Zorvan connection closed: it has taken no data for " +
+                            std::to_string(kStalledConnectionLimit / 1000) + " s");
+    TakeBackUnacknowledged();
+    data.Reset();
     ShowZorvanConnectionState();
 }
 
 // Where the alarm server's TCP has acknowledged up to. When the system
-// cannot tell, what it said last (at the last tick) stands.
+// cannot tell, what it said at the last tick stands.
 uint64_t AlarmLink::AcknowledgedBytes() const {
     const std::optional<size_t> unacknowledged =
         m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes();
@@ -175,58 +177,21 @@ uint64_t AlarmLink::AcknowledgedBytes() const {
                                                             : m_AckedUpTo;
 }
 
-// At a tick: all that was sent counts as acknowledged when the system
-// cannot tell.
-void AlarmLink::NoteReadProgress(int32_t elapsed) {
-    const bool known = m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes().has_value();
-    m_AckedUpTo = known ? AcknowledgedBytes() : m_SentBytes;
-    NoteReadLimit();
-    m_UnreadMs = m_SentBytes > m_ReadUpTo ? AddClamped(m_UnreadMs, elapsed) : 0;
-}
-
-// A read limit that grew shows the alarm server read since it was last
-// looked at: what was sent until now counts as read. Where the system cannot
-// tell, whatever its TCP acknowledged counts as read.
-void AlarmLink::NoteReadLimit() {
-    const std::optional<uint64_t> limit = m_Gateway.Winsock_Zorvan_Data.PeerReadLimit();
-    if (!limit) {
-        m_ReadUpTo = AcknowledgedBytes();
-    } else if (*limit > m_ReadLimit) {
-        m_ReadLimit = *limit;
-        m_ReadUpTo = m_SentBytes;
-    }
-}
-
-// Lines acknowledged by the alarm server's TCP and read by its program.
-void AlarmLink::ForgetDelivered() {
-    const uint64_t delivered = std::min(AcknowledgedBytes(), m_ReadUpTo);
-    while (!m_InFlight.empty() && m_InFlight.front().m_End <= delivered) {
-        m_InFlight.pop_front();
-    }
-}
-
 void AlarmLink::StartConnection() {
     m_InFlight.clear();
     m_SentBytes = 0;
     m_AckedUpTo = 0;
-    m_ReadLimit = 0;
-    m_ReadUpTo = 0;
-    m_UnreadMs = 0;
     m_StalledMs = 0;
-    m_Gateway.Winsock_Zorvan_Data.ProbeWhileIdle();
 }
 
-// The connection ends: an alarm that its TCP never acknowledged, or that it
-// acknowledged after the alarm server last showed that it reads, cannot be
-// trusted to have been read, so it goes out again on the next connection. An
-// orderly close by the alarm server means its program read all that its TCP
-// took. Watchdog lines are not repeated.
-void AlarmLink::TakeBackUnread(bool orderlyClose) {
+// The connection ends: an alarm whose bytes the alarm server's TCP never
+// acknowledged cannot have been read there, so it goes out again first on
+// the next connection. Watchdog lines are not repeated.
+void AlarmLink::TakeBackUnacknowledged() {
     const uint64_t acknowledged = AcknowledgedBytes();
-    const uint64_t read = orderlyClose ? acknowledged : std::min(acknowledged, m_ReadUpTo);
     std::deque<cZorvanAlarm> again;
     for (const InFlightLine& line : m_InFlight) {
-        if (line.m_Alarm && line.m_End > read) {
+        if (line.m_Alarm && line.m_End > acknowledged) {
             again.push_back(cZorvanAlarm{line.m_Message});
         }
     }
@@ -237,13 +202,13 @@ void AlarmLink::TakeBackUnread(bool orderlyClose) {
     const std::string count = std::to_string(again.size());
     if (!m_Gateway.m_General.BufferIfZorvanNotConnected) {
         m_Totals.Dropped += again.size();
-        m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server read " + count +
-                                " alarm(s), which are lost (no buffering)");
+        m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server acknowledged " +
+                                count + " alarm(s), which are lost (no buffering)");
         return;
     }
     m_AlarmBuffer.insert(m_AlarmBuffer.begin(), again.begin(), again.end());
-    m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server read " + count +
-                            " alarm(s), which are sent again");
+    m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server acknowledged " +
+                            count + " alarm(s), which are sent again");
 }
 
 void AlarmLink::SetUpZorvanListener() {
@@ -397,10 +362,7 @@ void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
     }
     // One connection at a time: the newest replaces the older, which keeps
     // nothing of what it was not yet sure to have delivered.
-    if (IsConnected(data)) {
-        NoteReadLimit();
-    }
-    TakeBackUnread(false);
+    TakeBackUnacknowledged();
     data.Reset();
     if (data.Accept(requestId)) {
         StartConnection();
@@ -412,16 +374,14 @@ void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Close() {
-    NoteReadLimit();
-    TakeBackUnread(true);
+    TakeBackUnacknowledged();
     m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
     LogConnection("Zorvan connection was closed");
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Error(int32_t /*number*/, const std::string& description) {
-    NoteReadLimit();
-    TakeBackUnread(false);
+    TakeBackUnacknowledged();
     m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
     LogConnection("Zorvan connection failed (" + description + ")");

@@ -25,8 +25,8 @@ class cZorvanAlarm {
 // the connection's small send queue bounds how many there can be.
 constexpr size_t kAlarmBufferCapacity = 200;
 
-// A connection to the alarm server whose write backlog has not drained for
-// this long is closed: the alarm server has stopped reading.
+// A connection to the alarm server that has taken none of what waits for it
+// for this long is closed: the alarm server has stopped reading.
 constexpr int32_t kStalledConnectionLimit = 30000;
 
 // Routes of ZorvanConnectionMethod.
@@ -65,11 +65,10 @@ class AlarmLink : public AlarmOutput {
     // Sends the buffered alarms oldest first, stopping at the first failure.
     void ResendBufferedAlarms();
 
-    // Every tick, method 2: notes how far the alarm server has read and
-    // forgets the lines it has, and closes a connection whose write backlog
-    // has not drained, or whose alarm server has read nothing of what it was
-    // sent, for kStalledConnectionLimit ms, taking its unread alarms back
-    // into the buffer.
+    // Every tick, method 2: forgets the lines the alarm server's TCP has
+    // acknowledged, and closes a connection that has acknowledged nothing of
+    // what waits for it for kStalledConnectionLimit ms, taking its
+    // unacknowledged alarms back into the buffer.
     void SuperviseConnection(int32_t elapsed);
 
     // Start-up, ZorvanConnectionMethod 2 only: the listener on ZorvanPort. A
@@ -142,7 +141,8 @@ class AlarmLink : public AlarmOutput {
     };
 
     // One line handed to the alarm server's connection and not yet known to
-    // have been read there; m_End is where it ends in the connection's bytes.
+    // be acknowledged by its TCP; m_End is where it ends in the connection's
+    // bytes.
     struct InFlightLine {
         std::string m_Message;
         uint64_t m_End = 0;
@@ -153,12 +153,8 @@ class AlarmLink : public AlarmOutput {
     bool HandToLibrary(VendorLibrary& library, const std::string& command, const std::string& text);
     bool SendOnConnection(const std::string& text, bool alarm);
     uint64_t AcknowledgedBytes() const;
-    void NoteReadProgress(int32_t elapsed);
-    void NoteReadLimit();
-    void ForgetDelivered();
-    void CloseStalledConnection(const std::string& why);
     void StartConnection();
-    void TakeBackUnread(bool orderlyClose);
+    void TakeBackUnacknowledged();
     bool ListenOnZorvanPort();
     void LogConnection(const std::string& text);
     void CountSent(const std::string& text);
@@ -175,17 +171,12 @@ class AlarmLink : public AlarmOutput {
     // Alarms dropped since the buffer became full; 0 outside such an episode.
     int64_t m_DroppedAlarms = 0;
     AlarmTotals m_Totals;
-    // What was sent on the current connection and may not have been read,
-    // oldest first; the bytes sent on it; the highest PeerReadLimit seen, the
-    // bytes sent when it last grew (the alarm server read then), and for how
-    // long lines sent since then have waited. A read limit that stops
-    // growing while lines wait means the alarm server no longer reads.
+    // What was sent on the current connection and not yet acknowledged by
+    // the alarm server's TCP, oldest first; the bytes sent on it and how far
+    // they were acknowledged at the last tick; how long nothing more was.
     std::deque<InFlightLine> m_InFlight;
     uint64_t m_SentBytes = 0;
     uint64_t m_AckedUpTo = 0;
-    uint64_t m_ReadLimit = 0;
-    uint64_t m_ReadUpTo = 0;
-    int32_t m_UnreadMs = 0;
     int32_t m_StalledMs = 0;
     bool m_ListenFailing = false;
     LogFloodGate m_ConnectionLog;

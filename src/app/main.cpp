@@ -190,8 +190,10 @@ int RunWindowed(int argc, char** argv, const tw::CommandLine& commandLine,
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    // A peer or reader that went away must cost a failed write, not the process.
+    // A peer or reader that went away, or a file that reached its size limit,
+    // must cost a failed write, not the process.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     const tw::CommandLine commandLine =
         tw::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (commandLine.m_Action) {

@@ -80,14 +80,6 @@ class Socket {
     // acknowledged, the write backlog included; still told after the
     // connection failed, until Close. nullopt when unknown.
     virtual std::optional<size_t> UnacknowledgedBytes() const = 0;
-    // How far the partner's program has made room to receive: the bytes its
-    // TCP acknowledged plus the window it offers. It grows only as the
-    // partner's program reads; nullopt when unknown. Like
-    // UnacknowledgedBytes, still told after the connection failed.
-    virtual std::optional<uint64_t> PeerReadLimit() const = 0;
-    // Has the system probe the partner while the connection is idle, so that
-    // PeerReadLimit stays current and a partner that vanished is noticed.
-    virtual void ProbeWhileIdle() = 0;
     // Closes at once with a reset, so that nothing still queued for the
     // partner goes out any more; allowed in every state.
     virtual void Reset() = 0;

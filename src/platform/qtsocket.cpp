@@ -3,15 +3,14 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/sockios.h>
-#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QHostAddress>
+#include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -320,6 +319,9 @@ void QtSocket::WatchConnection() {
         [this, generation] { RaiseConnected(generation); }, Qt::QueuedConnection);
     QObject::connect(connection, &QTcpSocket::readyRead, &m_Context,
                      [this, generation] { RaiseDataArrival(generation); });
+    QObject::connect(connection, &QTcpSocket::bytesWritten, &m_Context, [this](qint64 written) {
+        m_Backlog -= std::min(m_Backlog, static_cast<size_t>(written));
+    });
     QObject::connect(
         connection, &QTcpSocket::disconnected, &m_Context,
         [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
@@ -371,6 +373,7 @@ void QtSocket::Release(bool reset) {
     ++m_Generation;
     m_Failed = false;
     m_PeerClosed = false;
+    m_Backlog = 0;
     if (m_ListenDescriptor >= 0) {
         m_ListenNotifier.reset();
         close(m_ListenDescriptor);
@@ -409,7 +412,7 @@ bool QtSocket::SendData(const std::string& text) {
     if (!m_Connection || m_Connection->state() != QAbstractSocket::ConnectedState) {
         return false;
     }
-    const auto waiting = static_cast<size_t>(m_Connection->bytesToWrite());
+    const size_t waiting = m_Backlog;
     if (waiting > 0 && waiting + text.size() > kWriteBacklogLimit) {
         return false;  // the partner does not read: refused whole
     }
@@ -425,11 +428,18 @@ bool QtSocket::SendData(const std::string& text) {
         sent = written > 0 ? static_cast<size_t>(written) : 0;
     }
     const auto rest = static_cast<qint64>(text.size() - sent);
-    return rest == 0 || m_Connection->write(text.data() + sent, rest) == rest;
+    if (rest == 0) {
+        return true;
+    }
+    if (m_Connection->write(text.data() + sent, rest) != rest) {
+        return false;
+    }
+    m_Backlog += static_cast<size_t>(rest);
+    return true;
 }
 
 size_t QtSocket::BytesToWrite() const {
-    return m_Connection ? static_cast<size_t>(m_Connection->bytesToWrite()) : 0;
+    return m_Backlog;
 }
 
 std::optional<size_t> QtSocket::UnacknowledgedBytes() const {
@@ -438,30 +448,6 @@ std::optional<size_t> QtSocket::UnacknowledgedBytes() const {
         return std::nullopt;
     }
     return static_cast<size_t>(queued) + BytesToWrite();
-}
-
-std::optional<uint64_t> QtSocket::PeerReadLimit() const {
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    if (m_OwnDescriptor < 0 ||
-        getsockopt(m_OwnDescriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
-        length < offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd) {
-        return std::nullopt;
-    }
-    return info.tcpi_bytes_acked + info.tcpi_snd_wnd;
-}
-
-void QtSocket::ProbeWhileIdle() {
-    const int descriptor = m_OwnDescriptor;
-    if (descriptor < 0) {
-        return;
-    }
-    const int on = 1;
-    setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &kProbeIdleSeconds, sizeof kProbeIdleSeconds);
-    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, &kProbeIdleSeconds,
-               sizeof kProbeIdleSeconds);
-    setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPCNT, &kProbeCount, sizeof kProbeCount);
 }
 
 void QtSocket::RaiseConnected(uint64_t generation) {

@@ -16,9 +16,9 @@
 // the requester; another object takes the connection with Accept(id) during
 // that event. A request nobody accepted is closed when the event returns.
 //
-// What the partner acknowledged and read is asked of the system on a
-// descriptor of the connection that this object keeps until Close, so it can
-// still be told once the connection has failed.
+// What the partner acknowledged is asked of the system on a descriptor of the
+// connection that this object keeps until Close, so it can still be told once
+// the connection has failed.
 //
 // Sending is bounded: what the system does not take at once waits in a write
 // backlog of at most kWriteBacklogLimit bytes; a text that does not fit is
@@ -46,9 +46,6 @@ constexpr size_t kWriteBacklogLimit = size_t{64} * 1024;
 
 // SO_SNDBUF of every data connection (the system doubles it).
 constexpr int kSendBufferSize = 64 * 1024;
-
-constexpr int kProbeIdleSeconds = 2;
-constexpr int kProbeCount = 5;
 
 class QtSocket : public Socket {
   public:
@@ -80,10 +77,6 @@ class QtSocket : public Socket {
     bool SendData(const std::string& text) override;
     size_t BytesToWrite() const override;
     std::optional<size_t> UnacknowledgedBytes() const override;
-    std::optional<uint64_t> PeerReadLimit() const override;
-    // Keep-alive probes after kProbeIdleSeconds of silence, every
-    // kProbeIdleSeconds, kProbeCount of them unanswered before it fails.
-    void ProbeWhileIdle() override;
 
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
@@ -124,6 +117,9 @@ class QtSocket : public Socket {
     // still tells what the partner acknowledged after Qt dropped its
     // descriptor on a failure.
     int m_OwnDescriptor = -1;
+    // The bytes handed to Qt's write buffer and not yet written to the
+    // system, counted here: Qt empties its buffer when the connection fails.
+    size_t m_Backlog = 0;
 
     int32_t m_LocalPort = 0;
     std::string m_LocalAddress;  // empty: every IPv4 address

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +51,10 @@ bool WaitFor(Condition condition, int timeoutMs = 5000) {
 // One run of the gateway program; stderr and stdout go to a file.
 class GatewayProcess {
   public:
-    GatewayProcess(const std::vector<std::string>& arguments, const std::string& outputFile) {
+    // fileSizeLimit: RLIMIT_FSIZE of the process in bytes (0: none), which
+    // makes writes beyond it fail as on a full disk.
+    GatewayProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
+                   rlim_t fileSizeLimit = 0) {
         std::vector<std::string> all{TW_GATEWAY_BINARY};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
@@ -62,6 +66,10 @@ class GatewayProcess {
         m_Pid = fork();
         if (m_Pid == 0) {
             const int output = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fileSizeLimit > 0) {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
             dup2(output, STDOUT_FILENO);
             dup2(output, STDERR_FILENO);
             execv(argv[0], argv.data());
@@ -219,9 +227,11 @@ class GatewayE2eTest : public ::testing::Test {
     void TearDown() override { unsetenv("TELLWICK_UNIT_DIR"); }
 
     std::unique_ptr<GatewayProcess> Run(std::vector<std::string> arguments,
-                                        const std::string& outputName = "output.txt") {
+                                        const std::string& outputName = "output.txt",
+                                        rlim_t fileSizeLimit = 0) {
         arguments.insert(arguments.begin(), {"--app-folder", m_Folder.Path(), "--headless"});
-        return std::make_unique<GatewayProcess>(arguments, m_Folder.Path() + outputName);
+        return std::make_unique<GatewayProcess>(arguments, m_Folder.Path() + outputName,
+                                                fileSizeLimit);
     }
 
     // The day's event log (the test may run across midnight: all files).

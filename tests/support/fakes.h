@@ -72,8 +72,6 @@ class FakeSocket : public Socket {
     }
     size_t BytesToWrite() const override { return m_BytesToWrite; }
     std::optional<size_t> UnacknowledgedBytes() const override { return m_Unacknowledged; }
-    std::optional<uint64_t> PeerReadLimit() const override { return m_ReadLimit; }
-    void ProbeWhileIdle() override { m_Probing = true; }
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
     // Test side: make data arrive and deliver the event.
@@ -94,9 +92,7 @@ class FakeSocket : public Socket {
     bool m_RefuseAccept = false;
     bool m_FailSend = false;
     size_t m_BytesToWrite = 0;  // non-zero: the backlog is full and SendData refuses
-    std::optional<size_t> m_Unacknowledged = 0;  // what UnacknowledgedBytes says
-    std::optional<uint64_t> m_ReadLimit;         // what PeerReadLimit says
-    bool m_Probing = false;
+    std::optional<size_t> m_Unacknowledged = 0;            // what UnacknowledgedBytes says
     std::function<void(const std::string&)> m_BeforeSend;  // called first by SendData
     std::string m_Pending;
     std::string m_Sent;  // everything sent, concatenated
