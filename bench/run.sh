@@ -37,7 +37,7 @@ fi
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release"
-gateway="$build/src/shell/tellwick"
+gateway="$build/src/app/tellwick"
 station="$build/tools/espa-station/espa-station"
 sink="$build/tools/alarm-sink/alarm-sink"
 echo_server="$build/tools/ack-echo/ack-echo"

@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 tools/bootstrap.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target tellwick e2e_tests
-TW_FLOOD_MB="${1:-100}" build/release/tests/e2e/e2e_tests \
-  --gtest_filter='FaultsE2eTest.*:HostileIniTest.*' | grep -E '^\[figure\]|^\[  (PASSED|FAILED)'
+TW_FLOOD_MB="${1:-100}" TW_STORM=10000 build/release/tests/e2e/e2e_tests \
+  --gtest_filter='FaultsE2eTest.*:HostileIniTest.*:ReliabilityE2eTest.*' | grep -E '^\[figure\]|^\[  (PASSED|FAILED)'
 exit "${PIPESTATUS[0]}"
