@@ -431,10 +431,12 @@ bool QtSocket::SendData(const std::string& text) {
     if (rest == 0) {
         return true;
     }
+    // Counted before the write: Qt may report bytes written from inside it.
+    m_Backlog += static_cast<size_t>(rest);
     if (m_Connection->write(text.data() + sent, rest) != rest) {
+        m_Backlog -= std::min(m_Backlog, static_cast<size_t>(rest));
         return false;
     }
-    m_Backlog += static_cast<size_t>(rest);
     return true;
 }
 

@@ -133,9 +133,10 @@ class ReliabilityE2eTest : public GatewayE2eTest {
 // The alarm server stops reading during a burst (a hung program): its TCP
 // window closes and the gateway's send queue fills up. Then a reading alarm
 // server replaces it, or it resets the connection itself (SO_LINGER 0) and a
-// reading one connects. Every acknowledged call reaches the new one, but for
-// what the old one's TCP had taken (beyond any gateway's reach) and what the
-// log counts as lost; no call twice.
+// reading one connects. Every acknowledged call reaches the new one once,
+// but for what the old one's TCP had taken (beyond any gateway's reach) and
+// what the log counts as lost. Bytes the old one had received but not yet
+// acknowledged (a delayed ACK) are sent again: under 1 % of the calls.
 TEST_F(ReliabilityE2eTest, AStuckAlarmServerLosesOnlyWhatItsTcpTookOrTheLogCounts) {
     for (const bool resetsItself : {false, true}) {
         SCOPED_TRACE(resetsItself ? "it resets" : "it is replaced");
@@ -193,27 +194,31 @@ TEST_F(ReliabilityE2eTest, AStuckAlarmServerLosesOnlyWhatItsTcpTookOrTheLogCount
         const std::map<int, int> inItsTcp = CallsIn(took);
         int missing = 0;
         int twice = 0;
+        int alsoInItsTcp = 0;
         for (int call = 1; call <= kCalls; ++call) {
             const int arrived = seen.count(call) != 0 ? seen.at(call) : 0;
             missing += arrived == 0 ? 1 : 0;
-            twice += arrived + static_cast<int>(inItsTcp.count(call)) > 1 ? 1 : 0;
+            twice += arrived > 1 ? 1 : 0;
+            alsoInItsTcp += arrived > 0 && inItsTcp.count(call) != 0 ? 1 : 0;
         }
         // Reset by itself, the old alarm server's unread lines are only counted:
         // one of them may also have been sent again.
         if (resetsItself) {
             EXPECT_LE(static_cast<size_t>(missing), tookCount + LostInLog(Log())) << Brief(Log());
         } else {
-            EXPECT_EQ(static_cast<size_t>(missing), tookCount + LostInLog(Log())) << Brief(Log());
+            EXPECT_EQ(static_cast<size_t>(missing) + alsoInItsTcp, tookCount + LostInLog(Log()))
+                << Brief(Log());
         }
         EXPECT_EQ(twice, 0);
+        EXPECT_LT(alsoInItsTcp, kCalls / 100);
         EXPECT_LT(peak - baseline, 16 * 1024) << "KiB grown";
         Figure(std::string("stuck alarm server ") +
                (resetsItself ? "that resets: " : "replaced: ") + std::to_string(kCalls) +
                " calls acknowledged; its TCP took " + std::to_string(tookCount) +
                ", the new alarm server got " + std::to_string(seen.size()) + ", the log counts " +
-               std::to_string(LostInLog(Log())) + " as lost, " + std::to_string(twice) +
-               " arrived twice; resident memory " + std::to_string(baseline) + " -> peak " +
-               std::to_string(peak) + " KiB");
+               std::to_string(LostInLog(Log())) + " as lost, " + std::to_string(alsoInItsTcp) +
+               " sent again that its TCP had received; resident memory " +
+               std::to_string(baseline) + " -> peak " + std::to_string(peak) + " KiB");
     }
 }
 
