@@ -49,7 +49,7 @@ TEST(ServiceHealthTest, SystemLogPriorityFollowsWhatTheLineSays) {
         {"Zorvan connection was closed", ServiceControl::PriorityWarning},
         {"Tellwick for Zorvan is starting, version 1.0.08", ServiceControl::PriorityNotice},
         {"ESPA Server is stopping, reason 1", ServiceControl::PriorityNotice},
-        {"Got ESPA message: Room 12 failed to answer", ServiceControl::PriorityWarning},
+        {"Got ESPA message: Room 12 failed to answer", ServiceControl::PriorityInfo},
         {"Connection (0) was closed", ServiceControl::PriorityInfo},
         {"Got ESPA message: Room 12", ServiceControl::PriorityInfo},
     };
