@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   clang-format clang-tidy
   xvfb xauth fonts-dejavu-core socat
+  dpkg-dev debhelper lintian systemd man-db
 )
 
 missing=()

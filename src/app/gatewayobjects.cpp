@@ -12,10 +12,17 @@ GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
           wiring.m_View = &view;
           return wiring;
       }()),
-      m_Timer([this] { m_Supervisor.Timer_Update_Timer(); }, Supervisor::kUpdateInterval,
-              [this](const std::string& what) {
-                  m_Gateway.WriteEventLog("Supervision tick failed (" + what + "), ticking on");
-              }) {
+      m_Timer(
+          [this] {
+              m_Supervisor.Timer_Update_Timer();
+              if (m_AfterTick) {
+                  m_AfterTick();
+              }
+          },
+          Supervisor::kUpdateInterval,
+          [this](const std::string& what) {
+              m_Gateway.WriteEventLog("Supervision tick failed (" + what + "), ticking on");
+          }) {
     m_Relay.m_Link = &m_Link;
     m_ZorvanConnect.SetEvents(&m_Link.ListenerEvents());
     m_ZorvanData.SetEvents(&m_Link.DataEvents());

@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "alarmlink/alarmlink.h"
 #include "base/logfolder.h"
@@ -45,6 +47,8 @@ class GatewayObjects {
     // The supervision timer; the first once-a-second pass opens the ports.
     void StartTimer() { m_Timer.Start(); }
     void StopTimer() { m_Timer.Stop(); }
+    // Runs after every tick that finished (the service's sign of life).
+    void SetAfterTick(std::function<void()> afterTick) { m_AfterTick = std::move(afterTick); }
 
   private:
     // The gateway's alarm output: the alarm link, which is built after the
@@ -74,6 +78,7 @@ class GatewayObjects {
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
     PortTransportEvents m_TransportEvents{m_Gateway};
+    std::function<void()> m_AfterTick;
     TickTimer m_Timer;
 };
 

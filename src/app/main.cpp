@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -14,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/configcheck.h"
 #include "app/gatewayobjects.h"
+#include "app/servicehealth.h"
 #include "app/startup.h"
 #include "platform/instancelock.h"
 #include "platform/signalwatcher.h"
@@ -39,6 +42,14 @@ std::string ExecutablePath() {
 std::string ExecutableFolder() {
     const std::string path = ExecutablePath();
     return path.empty() ? "." : std::filesystem::path(path).parent_path().string();
+}
+
+// --app-folder, else the folder the build names, else the executable's own.
+std::string ChosenAppFolder(const tw::CommandLine& commandLine) {
+    if (!commandLine.m_AppFolder.empty()) {
+        return commandLine.m_AppFolder;
+    }
+    return *tw::kDefaultAppFolder != '\0' ? tw::kDefaultAppFolder : ExecutableFolder();
 }
 
 #ifdef TW_HAVE_WIDGETS
@@ -91,11 +102,20 @@ class GatewayRun {
             std::cerr << "Tellwick for Zorvan writes no event log: " << m_Objects->Logs().Error()
                       << "\n";
         }
+        if (m_RunAsService) {
+            CopyEventLogToSystemLog();
+        }
         tw::StartupEdge edge{
             m_Service, messages, window,
-            [this](int16_t port, const std::string& path) { m_Objects->SetComDevice(port, path); }};
+            [this](int16_t port, const std::string& path) { m_Objects->SetComDevice(port, path); },
+            [this](const tw::SettingsCheck& check) {
+                return tw::CheckConfigFiles(m_AppFolder, check);
+            }};
         if (!tw::StartGateway(m_Objects->GetGateway(), m_Objects->Link(), edge, m_RunAsService)) {
             return tw::ExitFailure;
+        }
+        if (m_RunAsService) {
+            ReportHealthFromTheTick();
         }
         m_Objects->StartTimer();
         return std::nullopt;
@@ -136,11 +156,28 @@ class GatewayRun {
     }
 
   private:
+    void CopyEventLogToSystemLog() {
+        m_Objects->GetGateway().m_EventLogCopy = [this](const std::string& message) {
+            if (const auto priority = tw::SystemLogPriority(message)) {
+                m_Service.CopyToSystemLog(*priority, message);
+            }
+        };
+    }
+
+    void ReportHealthFromTheTick() {
+        m_Health = std::make_unique<tw::ServiceHealth>(
+            m_Service,
+            [this] { return tw::ServiceStatusLine(m_Objects->GetGateway(), m_Objects->Link()); },
+            tw::Supervisor::kUpdateInterval);
+        m_Objects->SetAfterTick([this] { m_Health->Tick(); });
+    }
+
     std::string m_AppFolder;
     tw::ServiceControl& m_Service;
     bool m_RunAsService;
     tw::InstanceLock m_Lock;
     std::unique_ptr<tw::GatewayObjects> m_Objects;
+    std::unique_ptr<tw::ServiceHealth> m_Health;
     std::function<void(int)> m_Close;
     std::optional<int> m_PendingClose;
     bool m_Stopping = false;
@@ -206,13 +243,16 @@ int main(int argc, char** argv) {
         case tw::CommandLine::Action::ShowVersion:
             std::cout << "Tellwick for Zorvan, version " << tw::kProgramVersion << "\n";
             return tw::ExitOk;
+        case tw::CommandLine::Action::CheckConfig:
+            return tw::RunConfigCheck(tw::AbsoluteAppFolder(ChosenAppFolder(commandLine)),
+                                      std::cout, std::cerr);
         default:
             break;
     }
-    const std::string appFolder = tw::PrepareAppFolder(
-        commandLine.m_AppFolder.empty() ? ExecutableFolder() : commandLine.m_AppFolder);
+    const std::string appFolder = tw::PrepareAppFolder(ChosenAppFolder(commandLine));
     tw::SystemdServiceControl service(ExecutablePath(), appFolder);
-    const bool runAsService = tw::ReadRunAsService(service);
+    const bool runAsService =
+        tw::RunsAsService(commandLine.m_Service, std::getenv("NOTIFY_SOCKET"));
 #ifdef TW_HAVE_WIDGETS
     if (!tw::ChooseHeadless(commandLine.m_Headless, runAsService, std::getenv("DISPLAY"),
                             std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {

@@ -13,6 +13,10 @@ const char* const kAlreadyStarted = "Tellwick for Zorvan Alarm Server is already
 const char* const kServiceStarted = "Tellwick for Zorvan Alarm Server started";
 constexpr int32_t kServiceStartedEvent = 110;
 
+std::string DefaultFolderText() {
+    return *kDefaultAppFolder != '\0' ? kDefaultAppFolder : "the executable's folder";
+}
+
 bool IsSwitch(const std::string& argument, const char* slashForm, const char* longForm) {
     const std::string upper = ToUpperAscii(argument);
     return upper == slashForm || upper == ToUpperAscii(longForm);
@@ -113,6 +117,18 @@ void SetUpPort(Gateway& gateway, StartupEdge& edge, int16_t port,
     ShowTCPConnectionState(gateway, port);
 }
 
+void LogFindings(Gateway& gateway, StartupEdge& edge) {
+    const SettingsCheck check = CheckSettings(gateway.m_Settings);
+    for (const ConfigFinding& finding : check.m_Findings) {
+        gateway.WriteEventLog(finding.Describe());
+    }
+    if (edge.m_CheckFiles) {
+        for (const ConfigFinding& finding : edge.m_CheckFiles(check)) {
+            gateway.WriteEventLog(finding.Describe());
+        }
+    }
+}
+
 void ConnectToServiceManager(Gateway& gateway, StartupEdge& edge) {
     if (!edge.m_Service.StartService()) {
         gateway.WriteEventLog("Service manager not reached, running on without it");
@@ -128,6 +144,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine result;
     bool install = false;
     bool uninstall = false;
+    bool checkConfig = false;
     for (size_t index = 0; index < arguments.size(); ++index) {
         const std::string& argument = arguments[index];
         if (IsSwitch(argument, "/U", "--uninstall")) {
@@ -136,21 +153,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             install = true;
         } else if (argument == "--app-folder") {
             if (index + 1 >= arguments.size() || arguments[index + 1].empty()) {
-                return {CommandLine::Action::Invalid, {}, false, "--app-folder needs a folder"};
+                return {
+                    CommandLine::Action::Invalid, {}, false, false, "--app-folder needs a folder"};
             }
             result.m_AppFolder = arguments[++index];
         } else if (argument == "--headless") {
             result.m_Headless = true;
+        } else if (argument == "--service") {
+            result.m_Service = true;
+        } else if (argument == "--check-config") {
+            checkConfig = true;
         } else if (argument == "--version") {
             result.m_Action = CommandLine::Action::ShowVersion;
         } else if (argument == "--help") {
             result.m_Action = CommandLine::Action::ShowHelp;
         } else {
-            return {CommandLine::Action::Invalid, {}, false, "unknown option: " + argument};
+            return {CommandLine::Action::Invalid, {}, false, false, "unknown option: " + argument};
         }
     }
     if (result.m_Action == CommandLine::Action::Run) {
-        if (uninstall) {
+        if (checkConfig) {
+            result.m_Action = CommandLine::Action::CheckConfig;
+        } else if (uninstall) {
             result.m_Action = CommandLine::Action::Uninstall;
         } else if (install) {
             result.m_Action = CommandLine::Action::Install;
@@ -160,14 +184,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    return "Usage: tellwick [options]\n"
-           "  --app-folder DIR   folder of Tellwick.ini and LogFiles/ (default: the\n"
-           "                     executable's folder)\n"
+    return std::string("Usage: tellwick [options]\n") +
+           "  --app-folder DIR   folder of Tellwick.ini and LogFiles/ (default: " +
+           DefaultFolderText() +
+           ")\n"
            "  --headless         run without windows\n"
+           "  --service          run as a service (the service manager's unit passes it)\n"
+           "  --check-config     check Tellwick.ini, print what each port will do and\n"
+           "                     every probable mistake; exit 0 clean, 1 findings,\n"
+           "                     2 unreadable\n"
            "  /I, --install      register as the service \"tellwickforzorvan.service\"\n"
            "  /U, --uninstall    remove the service registration\n"
            "  --version          print the version\n"
            "  --help             print this text\n";
+}
+
+bool RunsAsService(bool serviceSwitch, const char* notifySocket) {
+    return serviceSwitch || (notifySocket != nullptr && *notifySocket != '\0');
 }
 
 bool ChooseHeadless(bool requested, bool runAsService, const char* display,
@@ -177,7 +210,7 @@ bool ChooseHeadless(bool requested, bool runAsService, const char* display,
     return requested || runAsService || !displayAvailable;
 }
 
-std::string PrepareAppFolder(const std::string& folder) {
+std::string AbsoluteAppFolder(const std::string& folder) {
     // Absolute, so that a service registration started elsewhere finds it.
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, ignored);
@@ -188,12 +221,14 @@ std::string PrepareAppFolder(const std::string& folder) {
     if (result.back() != '/') {
         result.push_back('/');
     }
-    std::filesystem::create_directory(result + "LogFiles/", ignored);
     return result;
 }
 
-bool ReadRunAsService(const ServiceControl& service) {
-    return ToFlag(service.GetSetting("Parameters", "RunAsService", "0"));
+std::string PrepareAppFolder(const std::string& folder) {
+    const std::string result = AbsoluteAppFolder(folder);
+    std::error_code ignored;
+    std::filesystem::create_directory(result + "LogFiles/", ignored);
+    return result;
 }
 
 std::optional<int> CheckInstanceAndSwitches(const CommandLine& commandLine,
@@ -249,6 +284,7 @@ bool StartGateway(Gateway& gateway, AlarmLink& link, StartupEdge& edge, bool run
     for (const ConfigProblem& problem : lineProblems) {
         gateway.WriteEventLog(problem.Describe());
     }
+    LogFindings(gateway, edge);
     link.ShowZorvanConnectionState();
     edge.m_Window.ShowExitKeyHint();
     if (runAsService) {

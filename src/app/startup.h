@@ -4,10 +4,11 @@
 // (through the Gateway), and runs the steps in this order:
 //
 //   ParseCommandLine; PrepareAppFolder (the folder, LogFiles/);
-//   ReadRunAsService; ChooseHeadless (before any application object exists);
+//   RunsAsService; ChooseHeadless (before any application object exists);
 //   CheckInstanceAndSwitches (single instance, /U, /I: may end the process);
 //   StartGateway (settings, first log lines, alarm-server listener, ports,
-//   initial states, service manager, captions); then the event loop.
+//   configuration findings, initial states, service manager, captions);
+//   then the event loop.
 #pragma once
 
 #include <cstdint>
@@ -21,30 +22,40 @@
 #include "app/version.h"
 #include "core/gateway.h"
 #include "core/servicecontrol.h"
+#include "core/settingscheck.h"
 #include "core/stopreason.h"
 #include "platform/instancelock.h"
 
 namespace tw {
 
 // Process exit status.
-enum ExitStatus : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+enum ExitStatus : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitUnreadable = 2 };
 
 struct CommandLine {
-    enum class Action { Run, Install, Uninstall, ShowVersion, ShowHelp, Invalid };
+    enum class Action { Run, Install, Uninstall, CheckConfig, ShowVersion, ShowHelp, Invalid };
 
     Action m_Action = Action::Run;
-    std::string m_AppFolder;  // --app-folder; empty: the executable's folder
+    std::string m_AppFolder;  // --app-folder; empty: the default folder
     bool m_Headless = false;  // --headless
+    bool m_Service = false;   // --service: started by the service manager
     std::string m_Error;      // Invalid: what is wrong, for the operator
 };
 
 // The arguments without the program name. "/U" and "/I" count as whole
 // arguments in either case, as do "--uninstall" and "--install"; the removal
-// wins when both are given. Any other argument is an error.
+// wins when both are given, and --check-config wins over both. Any other
+// argument is an error.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // What --help prints.
 std::string UsageText();
+
+// True when the process runs as a service: the unit says so with --service,
+// or the service manager waits for its notifications (notifySocket, the value
+// of NOTIFY_SOCKET, nullptr when unset). How a process was started decides,
+// never a setting of the machine, so an interactive start beside an
+// installed service stays interactive.
+bool RunsAsService(bool serviceSwitch, const char* notifySocket);
 
 // True when the program must run without windows: asked for, running as a
 // service, or no display to open windows on (the three environment values
@@ -90,13 +101,12 @@ class NoStartupWindow : public StartupWindow {
     void HideMainWindow() override {}
 };
 
-// The application folder as an absolute path ending in "/", with its
-// "LogFiles/" created when missing (a failure is left for the log folder to
-// report).
-std::string PrepareAppFolder(const std::string& folder);
+// The application folder as an absolute path ending in "/".
+std::string AbsoluteAppFolder(const std::string& folder);
 
-// "Parameters", "RunAsService" from the service's settings store, not zero.
-bool ReadRunAsService(const ServiceControl& service);
+// AbsoluteAppFolder, with its "LogFiles/" created when missing (a failure is
+// left for the log folder to report).
+std::string PrepareAppFolder(const std::string& folder);
 
 // The single-instance test (a lock in appFolder), then "/U" or "/I". Returns
 // the exit status when the process must end here; nullopt to go on. The lock
@@ -108,18 +118,21 @@ std::optional<int> CheckInstanceAndSwitches(const CommandLine& commandLine,
 
 // What StartGateway works with besides the gateway. SetComDevice names the
 // serial device of a COM port (its ComDevice key; empty: the COMn default).
+// CheckFiles adds the findings that need the file system (none when unset).
 struct StartupEdge {
     ServiceControl& m_Service;
     MessageBoxes& m_Messages;
     StartupWindow& m_Window;
     std::function<void(int16_t port, const std::string& path)> m_SetComDevice;
+    std::function<std::vector<ConfigFinding>(const SettingsCheck& check)> m_CheckFiles = {};
 };
 
 // Reads the settings into gateway, writes the first event-log lines, sets up
 // the alarm-server listener (method 2) or loads the library (methods 0, 1),
-// configures every usable port's transport objects and adds its row, shows
-// the initial states, connects to the service manager when running as a
-// service and sets the captions. Configuration problems are logged; a
+// configures every usable port's transport objects and adds its row, logs
+// the probable mistakes of the configuration one line each, shows the
+// initial states, connects to the service manager when running as a service
+// and sets the captions. Configuration problems are logged; a
 // problem in "General" refuses the start: false after telling the operator.
 // Line settings of a COM port that the serial object refuses are logged
 // after the ports are set up. Opens no ESPA port.

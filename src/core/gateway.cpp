@@ -42,6 +42,9 @@ Gateway::Gateway(const GatewayWiring& wiring)
 
 void Gateway::WriteEventLog(const std::string& message) const {
     m_EventLog.WriteEventLog(m_Now, message);
+    if (m_EventLogCopy) {
+        m_EventLogCopy(message);
+    }
 }
 
 }  // namespace tw

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/clock.h"
@@ -84,6 +85,10 @@ struct Gateway {
     const LocalTime& Now() const { return m_Now; }
 
     void WriteEventLog(const std::string& message) const;
+
+    // When set, also gets the message of every event-log line (the copy for
+    // the system's log of a service); the file log stays as it is.
+    std::function<void(const std::string& message)> m_EventLogCopy;
 
   private:
     EventLog m_EventLog;

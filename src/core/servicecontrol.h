@@ -33,6 +33,18 @@ class ServiceControl {
     virtual bool StartService() = 0;
     // One entry in the system's log.
     virtual void LogEvent(int16_t type, int32_t eventNumber, const std::string& text) = 0;
+
+    // Priorities of CopyToSystemLog, as syslog numbers them.
+    enum : int { PriorityError = 3, PriorityWarning = 4, PriorityNotice = 5, PriorityInfo = 6 };
+
+    // The longest time in milliseconds the manager waits for a sign of life
+    // before it restarts the process; 0 when it watches for none.
+    virtual int64_t WatchdogIntervalMs() const = 0;
+    // Tells the manager that the process is alive (when alive) and what it
+    // is doing (when status is not empty, one line).
+    virtual void ReportHealth(bool alive, const std::string& status) = 0;
+    // A copy of one event-log line (Latin-1) for the system's log.
+    virtual void CopyToSystemLog(int priority, const std::string& text) = 0;
 };
 
 }  // namespace tw

@@ -183,6 +183,17 @@ int16_t PortSettings::ComHandshaking() const {
     return static_cast<int16_t>(*mode);
 }
 
+std::string PortSettings::SerialDevice() const {
+    return SerialDevicePath(ComPortNumber(), ComDevice);
+}
+
+std::string SerialDevicePath(int16_t comPort, const std::string& device) {
+    if (!device.empty()) {
+        return device;
+    }
+    return "/dev/ttyS" + std::to_string(comPort - 1);
+}
+
 std::string PortSettings::RemoteHost() const {
     return GetField(RemoteAddress, 0, ":");
 }

@@ -66,6 +66,7 @@ struct PortSettings {
     std::string ComLineSettings() const;  // fields 1..4 joined with ","
     int16_t ComHandshaking() const;       // field 5
     std::string RemoteHost() const;       // RemoteAddress field 0
+    std::string SerialDevice() const;     // ComDevice, else /dev/ttyS(n-1) for COMn
     int32_t RemotePortNumber() const;  // RemoteAddress field 1 as a whole number (0 when invalid)
 };
 
@@ -96,5 +97,9 @@ PortSettings LoadPortSettings(SettingsSource& source, int port,
 
 // "ESPA_Port_" + port.
 std::string PortSectionName(int port);
+
+// The device a serial port opens: device when not empty, else COMn's default
+// /dev/ttyS(n-1).
+std::string SerialDevicePath(int16_t comPort, const std::string& device);
 
 }  // namespace tw

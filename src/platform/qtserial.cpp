@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "base/ini.h"
+#include "core/settings.h"
 
 namespace tw {
 
@@ -110,10 +111,7 @@ QtSerial::~QtSerial() {
 }
 
 std::string QtSerial::DevicePath() const {
-    if (!m_Device.empty()) {
-        return m_Device;
-    }
-    return "/dev/ttyS" + std::to_string(m_CommPort - 1);
+    return SerialDevicePath(m_CommPort, m_Device);
 }
 
 bool QtSerial::SetSettings(const std::string& settings, std::string& error) {

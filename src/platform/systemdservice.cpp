@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include "base/systemtext.h"
+
 namespace tw {
 
 namespace {
@@ -40,6 +42,35 @@ void SystemdServiceControl::LogEvent(int16_t type, int32_t eventNumber, const st
         syslog(priority, "%s", text.c_str());
         closelog();
     }
+}
+
+int64_t SystemdServiceControl::WatchdogIntervalMs() const {
+    uint64_t microseconds = 0;
+    if (sd_watchdog_enabled(0, &microseconds) <= 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(microseconds / 1000);
+}
+
+void SystemdServiceControl::ReportHealth(bool alive, const std::string& status) {
+    if (std::getenv("NOTIFY_SOCKET") == nullptr) {
+        return;
+    }
+    std::string message;
+    if (alive) {
+        message += "WATCHDOG=1\n";
+    }
+    if (!status.empty()) {
+        message += "STATUS=" + Latin1ToUtf8(status) + "\n";
+    }
+    if (!message.empty()) {
+        sd_notify(0, message.c_str());
+    }
+}
+
+void SystemdServiceControl::CopyToSystemLog(int priority, const std::string& text) {
+    sd_journal_send("MESSAGE=%s", Latin1ToUtf8(text).c_str(), "PRIORITY=%d", priority,
+                    "SYSLOG_IDENTIFIER=tellwick", nullptr);
 }
 
 }  // namespace tw

@@ -123,8 +123,10 @@ std::string UnitFileText(const std::string& executable, const std::string& appFo
     return std::string("[Unit]\n") + "Description=" + kServiceDisplayName + "\n" +
            "After=network-online.target\n" + "Wants=network-online.target\n" + "\n" +
            "[Service]\n" + "Type=notify\n" + "ExecStart=" + QuoteUnitWord(executable) +
-           " --app-folder " + QuoteUnitWord(appFolder) + "\n" + "\n" + "[Install]\n" +
-           "WantedBy=multi-user.target\n";
+           " --service --app-folder " + QuoteUnitWord(appFolder) + "\n" + "Restart=on-failure\n" +
+           "RestartSec=5s\n" + "WatchdogSec=30s\n" + "NoNewPrivileges=yes\n" +
+           "ProtectSystem=full\n" + "ProtectKernelTunables=yes\n" + "ProtectKernelModules=yes\n" +
+           "ProtectControlGroups=yes\n" + "\n" + "[Install]\n" + "WantedBy=multi-user.target\n";
 }
 
 std::string SetIniText(const std::string& text, const std::string& section, const std::string& key,

@@ -1,7 +1,9 @@
 // The service control on systemd unit files: the registration is a unit
 // "tellwickforzorvan.service" in UnitDirectory(). The settings store is the
 // file "tellwickforzorvan.parameters" beside it, INI-style ("[Parameters]",
-// "RunAsService=1"): it belongs to the registration, and systemd ignores it.
+// "RunAsService=1"): it records the registration, and systemd ignores it.
+// Whether a process runs as a service is not read from it: the unit's
+// --service decides, so other starts on the machine stay interactive.
 #pragma once
 
 #include <string>
@@ -16,7 +18,9 @@ std::string UnitDirectory();
 // True where systemd is the running service manager.
 bool SystemdIsRunning();
 
-// The unit text: a notify service that runs executable with --app-folder.
+// The unit text: a notify service that runs executable with --service and
+// --app-folder, restarted after a failure or a missed watchdog, with the
+// system's own files read-only. It runs as root, like the program it names.
 std::string UnitFileText(const std::string& executable, const std::string& appFolder);
 
 // A word of an ExecStart line: quoted, with "\", """, "%" and "$" escaped.

@@ -47,6 +47,8 @@ TEST(CommandLineTest, SwitchesAreWholeArgumentsAndRemovalWins) {
         {{"--uninstall"}, Action::Uninstall},
         {{"/I", "/U"}, Action::Uninstall},
         {{"--install", "--uninstall"}, Action::Uninstall},
+        {{"--check-config", "/I"}, Action::CheckConfig},
+        {{"--service"}, Action::Run},
         {{"--version"}, Action::ShowVersion},
         {{"--help"}, Action::ShowHelp},
         {{"/usr/lib/x"}, Action::Invalid},
@@ -65,6 +67,14 @@ TEST(CommandLineTest, SwitchesAreWholeArgumentsAndRemovalWins) {
     EXPECT_EQ(run.m_AppFolder, "/srv/tw");
     EXPECT_TRUE(run.m_Headless);
     EXPECT_EQ(ParseCommandLine({"-x"}).m_Error, "unknown option: -x");
+}
+
+TEST(CommandLineTest, AServiceByTheUnitsSwitchOrAWaitingServiceManagerOnly) {
+    EXPECT_FALSE(RunsAsService(false, nullptr));
+    EXPECT_FALSE(RunsAsService(false, ""));
+    EXPECT_TRUE(RunsAsService(true, nullptr));
+    EXPECT_TRUE(RunsAsService(false, "/run/systemd/notify"));
+    EXPECT_TRUE(ParseCommandLine({"--service"}).m_Service);
 }
 
 TEST(CommandLineTest, HeadlessWhenAskedAsServiceOrWithoutDisplay) {
@@ -210,6 +220,9 @@ TEST_F(StartGatewayTest, ListenerFailureIsLoggedOnlyForTheTcpRoute) {
 }
 
 TEST_F(StartGatewayTest, RowsOnlyForUsablePortsInOrderWithTransportsConfigured) {
+    m_Edge.m_CheckFiles = [](const SettingsCheck& check) {
+        return std::vector<ConfigFinding>{{"", "", "", check.m_Ports[5].SerialDevice()}};
+    };
     ASSERT_TRUE(
         Start("[ESPA_Port_0]\nDescription=Ward\nPortType=TCPS\nListenPort=4001\n"
               "[ESPA_Port_2]\nDescription=No port\nPortType=TCPS\nListenPort=0\n"
@@ -228,10 +241,17 @@ TEST_F(StartGatewayTest, RowsOnlyForUsablePortsInOrderWithTransportsConfigured) 
     EXPECT_EQ(m_Serials[5].m_Settings, "19200,E,7,2");
     EXPECT_EQ(m_Serials[5].m_Handshaking, 2);
     EXPECT_EQ((std::map<int, std::string>{{5, "/dev/pts/9"}}), m_Devices);
+    // The probable mistakes follow the start-up lines, those of the files last.
     const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 3U);
+    ASSERT_EQ(lines.size(), 6U);
     EXPECT_NE(lines[2].find("Configuration error in section ESPA_Port_4, key RemoteAddress"),
               std::string::npos);
+    EXPECT_EQ(lines[3],
+              "Configuration warning in section ESPA_Port_2, key ListenPort = \"0\": is out of "
+              "range 1 to 65535, so the port is not used");
+    EXPECT_EQ(lines[4].substr(0, 59),
+              "Configuration warning in section ESPA_Port_6, key PortType ");
+    EXPECT_EQ(lines[5], "Configuration warning: /dev/pts/9");
 }
 
 // "COM3" alone leaves the serial object's own line settings; line settings it

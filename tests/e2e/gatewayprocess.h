@@ -106,6 +106,18 @@ class GatewayProcess {
         return m_Status.has_value();
     }
 
+    // Whether a shared object whose path holds name is mapped into the process.
+    bool HasLoaded(const std::string& name) const {
+        std::ifstream maps("/proc/" + std::to_string(m_Pid) + "/maps");
+        std::string line;
+        while (std::getline(maps, line)) {
+            if (line.find(name) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // The resident memory in KiB (VmRSS of /proc), 0 when unknown.
     long ResidentKiB() const {
         std::ifstream status("/proc/" + std::to_string(m_Pid) + "/status");

@@ -38,7 +38,15 @@ TEST_F(ServiceTest, InstallWritesANotifyUnitAndUninstallRemovesIt) {
               "\n"
               "[Service]\n"
               "Type=notify\n"
-              "ExecStart=\"/opt/tell wick/tellwick\" --app-folder \"/srv/site 1/\"\n"
+              "ExecStart=\"/opt/tell wick/tellwick\" --service --app-folder \"/srv/site 1/\"\n"
+              "Restart=on-failure\n"
+              "RestartSec=5s\n"
+              "WatchdogSec=30s\n"
+              "NoNewPrivileges=yes\n"
+              "ProtectSystem=full\n"
+              "ProtectKernelTunables=yes\n"
+              "ProtectKernelModules=yes\n"
+              "ProtectControlGroups=yes\n"
               "\n"
               "[Install]\n"
               "WantedBy=multi-user.target\n");
@@ -76,7 +84,7 @@ TEST(ServiceTextTest, IniTextKeepsEverythingButTheOneKey) {
     EXPECT_EQ(QuoteUnitWord("a\"b\\c%d$e f"), "\"a\\\"b\\\\c%%d$$e f\"");
 }
 
-TEST(ServiceReadinessTest, StartServiceNotifiesTheManagerOnlyWhenOneWaits) {
+TEST(ServiceReadinessTest, StartServiceAndHealthNotifyTheManagerOnlyWhenOneWaits) {
     TempFolder folder;
     SystemdServiceControl service("/usr/bin/tellwick", folder.Path());
     unsetenv("NOTIFY_SOCKET");
@@ -91,12 +99,23 @@ TEST(ServiceReadinessTest, StartServiceNotifiesTheManagerOnlyWhenOneWaits) {
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     ASSERT_EQ(bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    setenv("WATCHDOG_USEC", "2000000", 1);
     EXPECT_TRUE(service.StartService());
+    EXPECT_EQ(service.WatchdogIntervalMs(), 2000);
+    service.ReportHealth(true, "port \xE9");
+    service.ReportHealth(false, "");
     unsetenv("NOTIFY_SOCKET");
-    char message[64] = {};
-    const ssize_t got = recv(manager, message, sizeof message - 1, MSG_DONTWAIT);
+    unsetenv("WATCHDOG_USEC");
+    EXPECT_EQ(service.WatchdogIntervalMs(), 0);
+    const auto receive = [manager] {
+        char message[64] = {};
+        const ssize_t got = recv(manager, message, sizeof message - 1, MSG_DONTWAIT);
+        return std::string(message, got > 0 ? static_cast<size_t>(got) : 0);
+    };
+    EXPECT_EQ(receive(), "READY=1");
+    EXPECT_EQ(receive(), "WATCHDOG=1\nSTATUS=port \xC3\xA9\n");
+    EXPECT_EQ(receive(), "");
     close(manager);
-    EXPECT_EQ(std::string(message, got > 0 ? static_cast<size_t>(got) : 0), "READY=1");
 }
 
 TEST(InstanceLockTest, OneGatewayPerFolder) {

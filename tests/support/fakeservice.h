@@ -41,6 +41,13 @@ class FakeService : public ServiceControl {
     void LogEvent(int16_t type, int32_t eventNumber, const std::string& text) override {
         m_Events.push_back(std::to_string(type) + "/" + std::to_string(eventNumber) + "/" + text);
     }
+    int64_t WatchdogIntervalMs() const override { return m_WatchdogIntervalMs; }
+    void ReportHealth(bool alive, const std::string& status) override {
+        m_Reports.push_back((alive ? "alive/" : "/") + status);
+    }
+    void CopyToSystemLog(int priority, const std::string& text) override {
+        m_SystemLog.push_back(std::to_string(priority) + "/" + text);
+    }
 
     std::map<std::string, std::string> m_Settings;
     bool m_InstallSucceeds = true;
@@ -50,6 +57,9 @@ class FakeService : public ServiceControl {
     int m_UninstallCalls = 0;
     int m_StartServiceCalls = 0;
     std::vector<std::string> m_Events;
+    int64_t m_WatchdogIntervalMs = 0;
+    std::vector<std::string> m_Reports;    // "alive/" or "/", then the status
+    std::vector<std::string> m_SystemLog;  // priority "/" text
 };
 
 }  // namespace tw::test
