@@ -1,14 +1,16 @@
 // Every object of the running gateway, wired as the program runs it: the
 // clock, the settings source and the log folder, the transport objects of the
 // eight ports and of the alarm-server link, both vendor libraries, the alarm
-// link, the supervision cycle with its 100 ms timer, and the transport events
-// bound to their callbacks. The program makes one; integration tests make one
+// link, the supervision cycle with its 100 ms timer, the transport events
+// bound to their callbacks, and the status server with its trace feed. The
+// program makes one; integration tests make one
 // at a time. Everything lives on the thread of the Qt application object,
 // which must exist first.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "alarmlink/alarmlink.h"
@@ -18,10 +20,13 @@
 #include "platform/inifilesource.h"
 #include "platform/qtserial.h"
 #include "platform/qtsocket.h"
+#include "platform/statusserver.h"
 #include "platform/systemclock.h"
 #include "platform/ticktimer.h"
 #include "ports/supervision.h"
 #include "ports/transports.h"
+#include "ui/statusreport.h"
+#include "ui/tracefeed.h"
 
 namespace tw {
 
@@ -45,6 +50,12 @@ class GatewayObjects {
     // The supervision timer; the first once-a-second pass opens the ports.
     void StartTimer() { m_Timer.Start(); }
     void StopTimer() { m_Timer.Stop(); }
+
+    // The status server, when StatusPort is set; call after the settings are
+    // read. A failure to listen is logged and not tried again.
+    void StartStatusServer();
+    // The port the status server listens on; 0 when it is off.
+    int32_t StatusServerPort() const { return m_StatusServer ? m_StatusServer->Port() : 0; }
 
   private:
     // The gateway's alarm output: the alarm link, which is built after the
@@ -70,11 +81,15 @@ class GatewayObjects {
     DlVendorLibrary m_Zorvan2;
     DlVendorLibrary m_Zorvan3;
     LinkRelay m_Relay;
+    TraceFeed m_TraceFeed;
+    TracedView m_View;
     Gateway m_Gateway;
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
     PortTransportEvents m_TransportEvents{m_Gateway};
     TickTimer m_Timer;
+    StatusReport m_StatusReport;
+    std::unique_ptr<StatusServer> m_StatusServer;
 };
 
 }  // namespace tw

@@ -96,6 +96,7 @@ class GatewayRun {
         if (!tw::StartGateway(m_Objects->GetGateway(), m_Objects->Link(), edge, m_RunAsService)) {
             return tw::ExitFailure;
         }
+        m_Objects->StartStatusServer();
         m_Objects->StartTimer();
         return std::nullopt;
     }

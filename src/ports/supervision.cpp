@@ -60,6 +60,7 @@ void Supervisor::OnceASecondPass() {
     for (int16_t port = 0; port < kPortCount; ++port) {
         KindStep(port);
         PollFailureStep(port);
+        ShowPortTotals(m_Gateway, port);
     }
     m_Link.WatchDogTick(kPassMilliseconds);
 }
