@@ -1,46 +1,43 @@
 #include "ui/tracefeed.h"
 
+#include <algorithm>
+
 #include "base/systemtext.h"
 
 namespace tw {
-namespace {
-
-void PushBounded(std::deque<std::string>& lines, const std::string& line) {
-    lines.push_back(line);
-    if (lines.size() > TraceFeed::kLineLimit) {
-        lines.pop_front();
-    }
-}
-
-}  // namespace
 
 void TraceFeed::Add(const std::string& line) {
-    PushBounded(m_Kept, line);
+    m_Kept.push_back(line);
+    if (m_Kept.size() > kLineLimit) {
+        m_Kept.pop_front();
+    }
     if (!HasWatchers()) {
         return;
     }
-    const bool wasEmpty = m_Queue.empty();
-    PushBounded(m_Queue, line);
-    if (wasEmpty && m_Queued) {
-        m_Queued();
+    m_Queued = std::min(m_Queued + 1, kLineLimit);
+    if (m_Queued == 1 && m_QueuedHandler) {
+        m_QueuedHandler();
     }
 }
 
 std::string TraceFeed::KeptText() const {
-    return Joined(m_Kept);
+    return Joined(m_Kept.size());
 }
 
 std::string TraceFeed::TakeQueued() {
-    std::string text = Joined(m_Queue);
-    m_Queue.clear();
+    std::string text = Joined(m_Queued);
+    m_Queued = 0;
     return text;
 }
 
-std::string TraceFeed::Joined(const std::deque<std::string>& lines) {
+std::string TraceFeed::Joined(size_t count) const {
+    const size_t first = m_Kept.size() - count;
     std::string text;
-    for (size_t index = 0; index < lines.size(); ++index) {
-        text += index == 0 ? "" : "\n";
-        text += lines[index];
+    for (size_t index = first; index < m_Kept.size(); ++index) {
+        if (index != first) {
+            text += '\n';
+        }
+        text += m_Kept[index];
     }
     return Latin1ToUtf8(text);
 }

@@ -30,20 +30,25 @@ class TraceFeed {
     // The lines queued since the last call, as KeptText; the queue is emptied.
     std::string TakeQueued();
 
-    void SetWatcherCount(int count) { m_Watchers = count; }
+    void SetWatcherCount(int count) {
+        m_Watchers = count;
+        m_Queued = count > 0 ? m_Queued : 0;
+    }
     bool HasWatchers() const { return m_Watchers > 0; }
 
     // Called when a line is queued into an empty queue, so the edge can
     // schedule one hand-out for a burst of lines.
-    void SetQueuedHandler(std::function<void()> handler) { m_Queued = std::move(handler); }
+    void SetQueuedHandler(std::function<void()> handler) { m_QueuedHandler = std::move(handler); }
 
   private:
-    static std::string Joined(const std::deque<std::string>& lines);
+    // The newest count kept lines as UTF-8 joined by LF.
+    std::string Joined(size_t count) const;
 
     std::deque<std::string> m_Kept;
-    std::deque<std::string> m_Queue;
+    // The queued lines are the newest of the kept ones: one copy per line.
+    size_t m_Queued = 0;
     int m_Watchers = 0;
-    std::function<void()> m_Queued;
+    std::function<void()> m_QueuedHandler;
 };
 
 // Passes everything to the inner view; trace lines also go to the feed, and
