@@ -231,10 +231,10 @@ TEST_F(AlarmLinkTest, NewestAlarmServerConnectionReplacesTheOlder) {
     EXPECT_EQ(m_ZorvanListener.State(), Socket::StateListening);
     m_ZorvanData.m_RefuseAccept = true;
     m_ZorvanListener.m_Events->OnConnectionRequest(13);
-    EXPECT_EQ(LogLines(),
-              (std::vector<std::string>{"Accepted Zorvan connection from 10.0.0.9:50001",
-                                        "Accepted Zorvan connection from 10.0.0.10:50002",
-                                        "Could not accept Zorvan connection from 10.0.0.10:50002"}));
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                              "Accepted Zorvan connection from 10.0.0.9:50001",
+                              "Accepted Zorvan connection from 10.0.0.10:50002",
+                              "Could not accept Zorvan connection from 10.0.0.10:50002"}));
 }
 
 TEST_F(AlarmLinkTest, ARefusedHostDoesNotKnockTheAlarmServerOff) {

@@ -339,9 +339,10 @@ TEST_F(LinkLayerTest, OneCallCarriesOneTimeEvenAcrossMidnight) {
     m_Gateway.BeginEvent();
     Receive(kHelloBlock);
     ASSERT_EQ(Alarms().size(), 1U);
-    EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"2019-12-31 23:59:59", "23:59:59", "", "2019-12-31",
-                                                 "", "2019-12-31 23:59:59"}));
-    EXPECT_EQ(m_Folder.Read("LogFiles/20191231.Log"), "19-12-31 23:59:59 Got ESPA message: HELLO\r\n");
+    EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"2019-12-31 23:59:59", "23:59:59", "",
+                                                 "2019-12-31", "", "2019-12-31 23:59:59"}));
+    EXPECT_EQ(m_Folder.Read("LogFiles/20191231.Log"),
+              "19-12-31 23:59:59 Got ESPA message: HELLO\r\n");
     EXPECT_FALSE(m_Folder.Exists("LogFiles/20200101.Log"));
     for (const std::string& line : m_View.m_Lines) {
         EXPECT_EQ(line.substr(0, 9), "23:59:59 ") << line;

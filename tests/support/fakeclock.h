@@ -26,17 +26,15 @@ class FakeClock : public Clock {
   private:
     static LocalTime NextSecond(const LocalTime& t) {
         using namespace std::chrono;
-        const sys_seconds next =
-            sys_days{year{t.Year} / t.Month / t.Day} + hours{t.Hour} + minutes{t.Minute} +
-            seconds{t.Second + 1};
+        const sys_seconds next = sys_days{year{t.Year} / t.Month / t.Day} + hours{t.Hour} +
+                                 minutes{t.Minute} + seconds{t.Second + 1};
         const sys_days day = floor<days>(next);
         const year_month_day date{day};
         const hh_mm_ss clock{next - day};
-        return MakeLocalTime(static_cast<int>(date.year()), static_cast<int>(unsigned{date.month()}),
-                             static_cast<int>(unsigned{date.day()}),
-                             static_cast<int>(clock.hours().count()),
-                             static_cast<int>(clock.minutes().count()),
-                             static_cast<int>(clock.seconds().count()));
+        return MakeLocalTime(
+            static_cast<int>(date.year()), static_cast<int>(unsigned{date.month()}),
+            static_cast<int>(unsigned{date.day()}), static_cast<int>(clock.hours().count()),
+            static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()));
     }
 
     mutable LocalTime m_Now;
