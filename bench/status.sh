@@ -10,7 +10,10 @@
 # For each it measures, with 8 espa-station instances at once, the calls/s,
 # the gateway's CPU time per call and the ACK latency p99 (the worst of the 8
 # stations), and the idle CPU with the server off and on. Prints the median of
-# the rounds.
+# the rounds. First, in process (bench/status_bench.cpp), the CPU time of a
+# call's dialogue with the trace unwatched and watched, and how long one
+# answer or one trace batch keeps the event loop busy: the longest a call
+# that arrives meanwhile waits for its ACK on their account.
 #
 #   bench/status.sh            5 rounds (about two minutes)
 #   bench/status.sh --smoke    one short round, to prove it works
@@ -21,15 +24,17 @@
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; }
 
 runs=5
+bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
 calls_per_port=3000
 idle_windows=3
 idle_seconds=10
 while [ $# -gt 0 ]; do
   case "$1" in
-    --smoke) runs=1; calls_per_port=200; idle_windows=1; idle_seconds=2 ;;
+    --smoke) runs=1; calls_per_port=200; idle_windows=1; idle_seconds=2
+      bench_args=(--benchmark_min_time=0.01) ;;
     --runs) runs="${2:?--runs needs a number}"; shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "status.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
@@ -206,7 +211,14 @@ measure_idle() {
 
 note "building the release preset"
 cmake --preset release >/dev/null
-cmake --build --preset release --target tellwick espa-station alarm-sink >/dev/null
+cmake --build --preset release --target tellwick espa-station alarm-sink status_bench >/dev/null
+
+note "in process"
+"$build/bench/status_bench" "${bench_args[@]}" --benchmark_format=csv 2>/dev/null |
+  awk -F, '/^"/ { name = $1; gsub(/"/, "", name)
+                  if (name ~ /_(mean|stddev|cv)$/) next
+                  sub(/_median$/, "", name)
+                  printf "%s %.1f\n", name, $4 / 1000 }' >"$work/inproc"
 
 for round in $(seq "$runs"); do
   note "round $round of $runs"
@@ -243,6 +255,17 @@ median() {
     awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2];
                               else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+
+inproc() { awk -v n="$1" '$1 == n { print $2 }' "$work/inproc"; }
+printf '\n| In process, CPU time (us) | |\n|---|---:|\n'
+printf '| a call dialogue, trace not watched (server off, or on with nobody connected) | %s |\n' \
+  "$(inproc CallDialogue/view:1)"
+printf '| the same without the trace feed beside the window | %s |\n' "$(inproc CallDialogue/view:0)"
+printf '| a call dialogue, trace watched | %s |\n' "$(inproc CallDialogue/view:2)"
+printf '| one answer of /api/status, 8 ports | %s |\n' "$(inproc StatusAnswer/json_metrics_page:0)"
+printf '| one answer of /metrics, 8 ports | %s |\n' "$(inproc StatusAnswer/json_metrics_page:1)"
+printf '| one answer of the page, 8 ports | %s |\n' "$(inproc StatusAnswer/json_metrics_page:2)"
+printf '| one full trace batch (250 lines) handed out | %s |\n' "$(inproc TraceHandOut)"
 
 cells() {
   local metric=$1 config

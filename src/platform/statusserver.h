@@ -32,7 +32,7 @@ class StatusServer {
     static constexpr int kIdleMs = 30000;
     static constexpr int64_t kMaxBacklog = 256 * 1024;
     // Trace lines are handed out in batches, at most this often.
-    static constexpr int kBatchMs = 100;
+    static constexpr int kBatchMs = 50;
 
     // log: one event-log line. All three must outlive the server.
     StatusServer(StatusReport& report, TraceFeed& feed,

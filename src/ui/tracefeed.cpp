@@ -14,7 +14,7 @@ void TraceFeed::Add(const std::string& line) {
     if (!HasWatchers()) {
         return;
     }
-    m_Queued = std::min(m_Queued + 1, kLineLimit);
+    m_Queued = std::min(m_Queued + 1, kQueueLimit);
     if (m_Queued == 1 && m_QueuedHandler) {
         m_QueuedHandler();
     }

@@ -19,9 +19,11 @@ namespace tw {
 // window), so the kept lines are those of the last time anyone watched.
 class TraceFeed {
   public:
-    // Lines kept for a new watcher, and at most queued between two hand-outs;
-    // the debug window's measure.
+    // Lines kept for a new watcher, the debug window's measure.
     static constexpr size_t kLineLimit = 500;
+    // Lines at most queued between two hand-outs; under a flood the oldest
+    // give way, so one hand-out keeps the event loop only briefly.
+    static constexpr size_t kQueueLimit = 250;
 
     void Add(const std::string& line);
 

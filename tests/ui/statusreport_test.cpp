@@ -110,9 +110,11 @@ TEST(TraceFeedTest, KeepsTheNewestLinesAndQueuesOnlyWhileWatched) {
     }
     EXPECT_EQ(bursts, 1);
     const std::string queued = feed.TakeQueued();
-    EXPECT_EQ(queued.substr(0, 4), "100\n");
-    EXPECT_EQ(queued.substr(queued.size() - 4), "\n599");
-    EXPECT_EQ(feed.KeptText(), queued);
+    EXPECT_TRUE(queued.starts_with("350\n351\n")) << queued;
+    EXPECT_TRUE(queued.ends_with("\n599"));
+    const std::string kept = feed.KeptText();
+    EXPECT_TRUE(kept.starts_with("100\n101\n")) << kept;
+    EXPECT_TRUE(kept.ends_with(queued));
     view.AddDebugLine("next");
     EXPECT_EQ(bursts, 2);
 
