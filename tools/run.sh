@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 tools/bootstrap.sh
 cmake --preset release -DTW_BUILD_TESTS=OFF >/dev/null
 cmake --build --preset release --target tellwick espa-station alarm-sink ack-echo
-exec build/release/src/shell/tellwick --app-folder examples "$@"
+exec build/release/src/app/tellwick --app-folder examples "$@"

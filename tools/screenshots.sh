@@ -138,7 +138,7 @@ station="$build/tools/espa-station/espa-station"
 fire_station=$!
 pids+=("$fire_station")
 
-"$build/src/shell/tellwick" --app-folder "$work" >"$work/tellwick.out" 2>&1 &
+"$build/src/app/tellwick" --app-folder "$work" >"$work/tellwick.out" 2>&1 &
 pids+=($!)
 main_title='^Tellwick for Zorvan Alarm Server - Version'
 wait_for xdotool search --onlyvisible --name "$main_title" || fail "the main window did not appear"

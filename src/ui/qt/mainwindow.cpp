@@ -21,9 +21,9 @@ namespace tw {
 namespace {
 
 // Sizes in pixels at 96 dpi.
-constexpr int kClientWidth = 812;
+constexpr int kClientWidth = 830;
 constexpr int kClientHeight = 134;
-constexpr std::array<int, View::kColumnCount> kColumnWidths = {167, 300, 53, 53, 124, 50, 50};
+constexpr std::array<int, View::kColumnCount> kColumnWidths = {167, 300, 53, 53, 142, 50, 50};
 constexpr int kLinkPanelWidth = 379;
 // Numbers and times, read down a column.
 constexpr std::array<int, 5> kCenteredColumns = {View::ColumnTxBytes, View::ColumnRxBytes,
