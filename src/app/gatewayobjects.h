@@ -54,8 +54,6 @@ class GatewayObjects {
     // The status server, when StatusPort is set; call after the settings are
     // read. A failure to listen is logged and not tried again.
     void StartStatusServer();
-    // The port the status server listens on; 0 when it is off.
-    int32_t StatusServerPort() const { return m_StatusServer ? m_StatusServer->Port() : 0; }
 
   private:
     // The gateway's alarm output: the alarm link, which is built after the

@@ -114,10 +114,6 @@ bool StatusServer::Listen(const std::string& address, int32_t port, const HostFi
     return true;
 }
 
-int32_t StatusServer::Port() const {
-    return m_Listener->isListening() ? m_Listener->serverPort() : 0;
-}
-
 std::string StatusServer::Peer(const QTcpSocket& socket) {
     return AddressText(socket.peerAddress()) + ":" + std::to_string(socket.peerPort());
 }

@@ -41,12 +41,10 @@ class StatusServer {
     StatusServer(const StatusServer&) = delete;
     StatusServer& operator=(const StatusServer&) = delete;
 
-    // Listens on address:port (port 0: any free one) for peers that allowed
-    // lets in; false with error set when it cannot.
+    // Listens on address:port for the peers that allowed lets in; false with
+    // error set when it cannot.
     bool Listen(const std::string& address, int32_t port, const HostFilter& allowed,
                 std::string& error);
-    // The port listened on; 0 before a successful Listen.
-    int32_t Port() const;
 
   private:
     class Http;
