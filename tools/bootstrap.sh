@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-websockets-dev libsystemd-dev
+  qt6-base-dev qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   clang-format clang-tidy
-  xvfb xauth fonts-dejavu-core socat
+  xvfb xauth fonts-dejavu-core socat chromium python3-prometheus-client
   dpkg-dev debhelper lintian systemd man-db
 )
 

@@ -1,5 +1,7 @@
 #include "app/gatewayobjects.h"
 
+#include "app/version.h"
+
 namespace tw {
 
 GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
@@ -7,9 +9,10 @@ GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
       m_LogFolder(appFolder, "LogFiles"),
       m_Zorvan2(appFolder, "Zorvan2.dll"),
       m_Zorvan3(appFolder, "Zorvan3.dll"),
+      m_View(view, m_TraceFeed),
       m_Gateway([&] {
           GatewayWiring wiring = Wiring();
-          wiring.m_View = &view;
+          wiring.m_View = &m_View;
           return wiring;
       }()),
       m_Timer(
@@ -22,7 +25,8 @@ GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
           Supervisor::kUpdateInterval,
           [this](const std::string& what) {
               m_Gateway.WriteEventLog("Supervision tick failed (" + what + "), ticking on");
-          }) {
+          }),
+      m_StatusReport(m_Gateway, m_Link, kProgramVersion, m_Clock.Now().UnixSeconds) {
     m_Relay.m_Link = &m_Link;
     m_ZorvanConnect.SetEvents(&m_Link.ListenerEvents());
     m_ZorvanData.SetEvents(&m_Link.DataEvents());
@@ -55,6 +59,33 @@ GatewayObjects::~GatewayObjects() {
         m_MSComm[port].SetEvents(nullptr);
         m_WinsockConnect[port].SetEvents(nullptr);
         m_WinsockData[port].SetEvents(nullptr);
+    }
+}
+
+void GatewayObjects::StartStatusServer() {
+    const GeneralSettings& general = m_Gateway.m_General;
+    if (general.StatusPort == 0) {
+        return;
+    }
+    m_StatusServer = std::make_unique<StatusServer>(m_StatusReport, m_TraceFeed,
+                                                    [this](const std::string& line) {
+                                                        m_Gateway.BeginEvent();
+                                                        m_Gateway.WriteEventLog(line);
+                                                    });
+    const std::string& address = general.StatusListenAddress;
+    const std::string where =
+        (address.find(':') == std::string::npos ? address : "[" + address + "]") + ":" +
+        std::to_string(general.StatusPort);
+    std::string error;
+    const bool listening =
+        m_StatusServer->Listen(address, general.StatusPort, general.StatusAllowedHosts, error);
+    m_Gateway.BeginEvent();
+    if (listening) {
+        m_Gateway.WriteEventLog("Status server listening on " + where);
+    } else {
+        m_Gateway.WriteEventLog("Could not start the status server on " + where +
+                                ", err: " + error);
+        m_StatusServer.reset();
     }
 }
 

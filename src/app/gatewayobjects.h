@@ -1,8 +1,9 @@
 // Every object of the running gateway, wired as the program runs it: the
 // clock, the settings source and the log folder, the transport objects of the
 // eight ports and of the alarm-server link, both vendor libraries, the alarm
-// link, the supervision cycle with its 100 ms timer, and the transport events
-// bound to their callbacks. The program makes one; integration tests make one
+// link, the supervision cycle with its 100 ms timer, the transport events
+// bound to their callbacks, and the status server with its trace feed. The
+// program makes one; integration tests make one
 // at a time. Everything lives on the thread of the Qt application object,
 // which must exist first.
 #pragma once
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -20,10 +22,13 @@
 #include "platform/inifilesource.h"
 #include "platform/qtserial.h"
 #include "platform/qtsocket.h"
+#include "platform/statusserver.h"
 #include "platform/systemclock.h"
 #include "platform/ticktimer.h"
 #include "ports/supervision.h"
 #include "ports/transports.h"
+#include "ui/statusreport.h"
+#include "ui/tracefeed.h"
 
 namespace tw {
 
@@ -50,6 +55,10 @@ class GatewayObjects {
     // Runs after every tick that finished (the service's sign of life).
     void SetAfterTick(std::function<void()> afterTick) { m_AfterTick = std::move(afterTick); }
 
+    // The status server, when StatusPort is set; call after the settings are
+    // read. A failure to listen is logged and not tried again.
+    void StartStatusServer();
+
   private:
     // The gateway's alarm output: the alarm link, which is built after the
     // gateway because it works on it.
@@ -74,12 +83,16 @@ class GatewayObjects {
     DlVendorLibrary m_Zorvan2;
     DlVendorLibrary m_Zorvan3;
     LinkRelay m_Relay;
+    TraceFeed m_TraceFeed;
+    TracedView m_View;
     Gateway m_Gateway;
     AlarmLink m_Link{m_Gateway};
     Supervisor m_Supervisor{m_Gateway, m_Link};
     PortTransportEvents m_TransportEvents{m_Gateway};
     std::function<void()> m_AfterTick;
     TickTimer m_Timer;
+    StatusReport m_StatusReport;
+    std::unique_ptr<StatusServer> m_StatusServer;
 };
 
 }  // namespace tw

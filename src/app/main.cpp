@@ -117,6 +117,7 @@ class GatewayRun {
         if (m_RunAsService) {
             ReportHealthFromTheTick();
         }
+        m_Objects->StartStatusServer();
         m_Objects->StartTimer();
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tw {
 
@@ -25,10 +26,18 @@ class Clock {
   public:
     virtual ~Clock() = default;
     virtual LocalTime Now() const = 0;
+    // The local date and time of an earlier moment given in seconds since
+    // 1970. By default the current distance from UTC is applied; the system
+    // clock asks the time zone, so a moment before a change to or from
+    // summer time shows as it was then.
+    virtual LocalTime At(int64_t unixSeconds) const;
 };
 
 // Fills the weekday and the day of the year from year, month and day; the
 // time counts as UTC for UnixSeconds.
 LocalTime MakeLocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// "YYYY-MM-DD HH:NN:SS", the stamp of the status texts.
+std::string FormatDateTime(const LocalTime& time);
 
 }  // namespace tw

@@ -118,6 +118,20 @@ GeneralSettings LoadGeneralSettings(SettingsSource& source, std::vector<ConfigPr
     s.ESPACategory = ini.Text("ESPACategory", "");
     s.ZorvanAllowedHosts = ini.Hosts("ZorvanAllowedHosts");
     s.ZorvanListenAddress = ini.Address("ZorvanListenAddress");
+    const std::string statusPortText = ini.Text("StatusPort", "0");
+    const auto statusPort = ToWhole(statusPortText);
+    if (statusPort && *statusPort >= 0 && *statusPort <= 65535) {
+        s.StatusPort = *statusPort;
+    } else {
+        ini.Report("StatusPort", statusPortText, "must be a number from 0 to 65535");
+    }
+    // Empty keeps the loopback address: only an address written out opens
+    // the server to the network.
+    const std::string statusAddress = ini.Address("StatusListenAddress");
+    if (!statusAddress.empty()) {
+        s.StatusListenAddress = statusAddress;
+    }
+    s.StatusAllowedHosts = ini.Hosts("StatusAllowedHosts");
     return s;
 }
 

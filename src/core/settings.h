@@ -38,6 +38,11 @@ struct GeneralSettings {
     // Access control of the alarm-server listener; empty: anyone, any address.
     HostFilter ZorvanAllowedHosts;
     std::string ZorvanListenAddress;
+    // The read-only status server: its TCP port (0: off), the one local
+    // address it listens on, and who may connect (empty: anyone).
+    int32_t StatusPort = 0;
+    std::string StatusListenAddress = "127.0.0.1";
+    HostFilter StatusAllowedHosts;
 };
 
 // Section "ESPA_Port_" + n. Times in milliseconds except PollFailRemindTime.

@@ -14,8 +14,13 @@ class View {
         ColumnDescription = 0,
         ColumnStatus = 1,
         ColumnTxBytes = 2,
-        ColumnRxBytes = 3
+        ColumnRxBytes = 3,
+        // The port's totals, refreshed by the once-a-second pass.
+        ColumnLastCall = 4,
+        ColumnCalls = 5,
+        ColumnNaks = 6
     };
+    static constexpr int kColumnCount = 7;
 
     virtual ~View() = default;
 

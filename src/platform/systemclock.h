@@ -8,6 +8,7 @@ namespace tw {
 class SystemClock : public Clock {
   public:
     LocalTime Now() const override;
+    LocalTime At(int64_t unixSeconds) const override;
 };
 
 }  // namespace tw

@@ -71,4 +71,31 @@ bool PortIsUp(const Gateway& gateway, int16_t port) {
     }
 }
 
+bool PollFailureRaised(const Gateway& gateway, int16_t port) {
+    const int32_t timeout = gateway.m_Ports[port].PollFailTimeout;
+    return timeout > 0 && gateway.m_Runtime[port].PollFailElapsed >= timeout;
+}
+
+void ShowPortTotals(Gateway& gateway, int16_t port) {
+    View& view = gateway.m_View;
+    if (port < 0 || port >= kPortCount || !view.HasPortRow(port)) {
+        return;
+    }
+    const PortTotals& totals = gateway.m_Runtime[port].Totals;
+    const std::string calls = std::to_string(totals.Calls);
+    const std::string naks = std::to_string(totals.Naks);
+    // The last call changes only with the count of calls.
+    if (view.PortColumn(port, View::ColumnCalls) == calls &&
+        view.PortColumn(port, View::ColumnNaks) == naks) {
+        return;
+    }
+    view.SetPortColumn(port, View::ColumnLastCall, StampText(gateway, totals.LastCallUnixSeconds));
+    view.SetPortColumn(port, View::ColumnCalls, calls);
+    view.SetPortColumn(port, View::ColumnNaks, naks);
+}
+
+std::string StampText(const Gateway& gateway, int64_t unixSeconds) {
+    return unixSeconds == 0 ? std::string() : FormatDateTime(gateway.m_Clock.At(unixSeconds));
+}
+
 }  // namespace tw

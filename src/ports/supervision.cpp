@@ -63,6 +63,7 @@ void Supervisor::OnceASecondPass() {
         KindStep(port);
         PollFailureStep(port);
         SumUpConnectionLines(port);
+        ShowPortTotals(m_Gateway, port);
     }
     m_Link.WatchDogTick(kPassMilliseconds);
     m_Link.SumUpConnectionLines();

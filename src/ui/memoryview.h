@@ -30,7 +30,7 @@ class MemoryView : public View {
   private:
     struct Row {
         bool m_Exists = false;
-        std::array<std::string, 4> m_Columns;
+        std::array<std::string, kColumnCount> m_Columns;
         int m_StatusWrites = 0;
     };
     static bool ValidPort(int16_t port) { return port >= 0 && port < kPortCount; }

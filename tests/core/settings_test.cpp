@@ -172,5 +172,38 @@ TEST(AccessSettingsTest, AnInvalidEntryIsOneProblemAndDisablesThePort) {
     EXPECT_FALSE(g.ZorvanAllowedHosts.IsActive());
 }
 
+TEST(StatusSettingsTest, ReadsTheStatusKeysAndReportsWhatCannotBeUsed) {
+    const struct {
+        const char* Lines;
+        int32_t Port;
+        const char* Address;
+        bool Filtered;
+        const char* BadKey;  // nullptr: no problem
+    } rows[] = {
+        {"", 0, "127.0.0.1", false, nullptr},
+        {"StatusPort=8080\nStatusListenAddress=\nStatusAllowedHosts=10.0.0.0/8\n", 8080,
+         "127.0.0.1", true, nullptr},
+        {"StatusPort=8080\nStatusListenAddress= ::\n", 8080, "::", false, nullptr},
+        {"StatusPort=70000\n", 0, "127.0.0.1", false, "StatusPort"},
+        {"StatusPort=-1\n", 0, "127.0.0.1", false, "StatusPort"},
+        {"StatusListenAddress=localhost\n", 0, "127.0.0.1", false, "StatusListenAddress"},
+        {"StatusAllowedHosts=10.0.0.1, status-pc\n", 0, "127.0.0.1", false, "StatusAllowedHosts"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Lines);
+        FakeSettings folder;
+        folder.Write("Tellwick.ini", std::string("[General]\n") + row.Lines);
+        std::vector<ConfigProblem> problems;
+        const GeneralSettings g = LoadGeneralSettings(folder, problems);
+        EXPECT_EQ(g.StatusPort, row.Port);
+        EXPECT_EQ(g.StatusListenAddress, row.Address);
+        ASSERT_EQ(problems.size(), row.BadKey ? 1U : 0U);
+        if (row.BadKey) {
+            EXPECT_EQ(problems[0].Key, row.BadKey);
+        }
+        EXPECT_EQ(g.StatusAllowedHosts.IsActive(), row.Filtered);
+    }
+}
+
 }  // namespace
 }  // namespace tw

@@ -74,5 +74,24 @@ TEST(ConnectionStatusTest, LeavesPortsWithoutRowAlone) {
     EXPECT_FALSE(f.m_View.HasPortRow(1));
 }
 
+TEST(ConnectionStatusTest, TotalsColumnsShowCallsNaksAndTheLastCallsLocalTime) {
+    GatewayFixture f;
+    f.TcpServer(0, 5000);
+    ShowPortTotals(f.m_Gateway, 0);
+    ShowPortTotals(f.m_Gateway, 1);  // no row: left alone
+    EXPECT_EQ(f.m_View.PortColumn(0, View::ColumnLastCall), "");
+    EXPECT_EQ(f.m_View.PortColumn(0, View::ColumnCalls), "0");
+
+    PortTotals& totals = f.m_Gateway.m_Runtime[0].Totals;
+    totals.Calls = 4294967296ULL;
+    totals.Naks = 3;
+    totals.LastCallUnixSeconds = MakeLocalTime(2019, 5, 26, 23, 59, 58).UnixSeconds;
+    ShowPortTotals(f.m_Gateway, 0);
+    EXPECT_EQ(f.m_View.PortColumn(0, View::ColumnLastCall), "2019-05-26 23:59:58");
+    EXPECT_EQ(f.m_View.PortColumn(0, View::ColumnCalls), "4294967296");
+    EXPECT_EQ(f.m_View.PortColumn(0, View::ColumnNaks), "3");
+    EXPECT_FALSE(f.m_View.HasPortRow(1));
+}
+
 }  // namespace
 }  // namespace tw

@@ -72,6 +72,16 @@ TEST_F(MainWindowTest, ColumnsShowWhatTheGatewayWrites) {
     EXPECT_EQ(RowTexts(View::ColumnRxBytes), QStringList({"", "65535"}));
     EXPECT_TRUE(m_Main.Connections()->topLevelItem(1)->textAlignment(View::ColumnRxBytes) &
                 Qt::AlignHCenter);
+
+    // The totals follow the four columns the window always had.
+    QStringList captions;
+    for (int column = 0; column < m_Main.Connections()->columnCount(); ++column) {
+        captions << m_Main.Connections()->headerItem()->text(column);
+    }
+    EXPECT_EQ(captions, QStringList({"Description", "Status", "Tx bytes", "Rx bytes", "Last call",
+                                     "Calls", "NAKs"}));
+    m_Main.SetPortColumn(5, View::ColumnNaks, "2");
+    EXPECT_EQ(RowTexts(View::ColumnNaks), QStringList({"", "2"}));
 }
 
 TEST_F(MainWindowTest, StatusBarShowsTheClocksDateAndTime) {

@@ -21,10 +21,14 @@ namespace tw {
 namespace {
 
 // Sizes in pixels at 96 dpi.
-constexpr int kClientWidth = 582;
+constexpr int kClientWidth = 830;
 constexpr int kClientHeight = 134;
-constexpr std::array<int, 4> kColumnWidths = {167, 300, 53, 53};
+constexpr std::array<int, View::kColumnCount> kColumnWidths = {167, 300, 53, 53, 142, 50, 50};
 constexpr int kLinkPanelWidth = 379;
+// Numbers and times, read down a column.
+constexpr std::array<int, 5> kCenteredColumns = {View::ColumnTxBytes, View::ColumnRxBytes,
+                                                 View::ColumnLastCall, View::ColumnCalls,
+                                                 View::ColumnNaks};
 constexpr int kCounterPanelWidth = 96;
 
 bool ValidPort(int16_t port) {
@@ -105,13 +109,16 @@ void MainWindow::BuildConnectionList(double scale) {
     m_Connections->setUniformRowHeights(true);
     m_Connections->setAllColumnsShowFocus(true);
     m_Connections->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("Status"),
-                                    QStringLiteral("Tx bytes"), QStringLiteral("Rx bytes")});
+                                    QStringLiteral("Tx bytes"), QStringLiteral("Rx bytes"),
+                                    QStringLiteral("Last call"), QStringLiteral("Calls"),
+                                    QStringLiteral("NAKs")});
     m_Connections->header()->setStretchLastSection(false);
-    for (int column = 0; column < 4; ++column) {
+    for (int column = 0; column < kColumnCount; ++column) {
         m_Connections->setColumnWidth(column, qRound(kColumnWidths[column] * scale));
     }
-    m_Connections->headerItem()->setTextAlignment(ColumnTxBytes, Qt::AlignCenter);
-    m_Connections->headerItem()->setTextAlignment(ColumnRxBytes, Qt::AlignCenter);
+    for (const int column : kCenteredColumns) {
+        m_Connections->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    }
     setCentralWidget(m_Connections);
 }
 
@@ -157,8 +164,9 @@ void MainWindow::AddPortRow(int16_t port, const std::string& description) {
         position += m_PortListItem[other] != nullptr ? 1 : 0;
     }
     auto* item = new QTreeWidgetItem({FromLatin1(description)});
-    item->setTextAlignment(ColumnTxBytes, Qt::AlignCenter);
-    item->setTextAlignment(ColumnRxBytes, Qt::AlignCenter);
+    for (const int column : kCenteredColumns) {
+        item->setTextAlignment(column, Qt::AlignCenter);
+    }
     m_Connections->insertTopLevelItem(position, item);
     m_PortListItem[port] = item;
 }
