@@ -35,8 +35,8 @@ struct PortRuntime {
     // Set while the oldest status messages are being dropped because the
     // partner does not fetch them; cleared when it fetches one.
     bool SendQueueOverflowed = false;
-    // Set while unrecognised input is being discarded (no ESPA timeout
-    // configured); cleared by the next consumed element.
+    // Set while unrecognised input is being discarded (no ESPA timeout, or
+    // ResyncOnUnrecognisedInput); cleared by the next consumed element.
     bool DiscardingInput = false;
     // Set while replies are dropped because the serial line does not take
     // them; cleared when it takes one again.

@@ -160,6 +160,7 @@ PortSettings LoadPortSettings(SettingsSource& source, int port,
     s.ComDevice = ini.Text("ComDevice", "");
     s.AllowedHosts = ini.Hosts("AllowedHosts");
     s.ListenAddress = ini.Address("ListenAddress");
+    s.ResyncOnUnrecognisedInput = ini.Flag("ResyncOnUnrecognisedInput", "0");
     s.PortKind = DecidePortKind(s);
     if (s.PortKind == PortKindTcpClient) {
         const std::string portText = GetField(s.RemoteAddress, 1, ":");

@@ -65,6 +65,9 @@ struct PortSettings {
     // Access control of a TCPS port's listener; empty: anyone, any address.
     HostFilter AllowedHosts;
     std::string ListenAddress;
+    // An unrecognised head of the input is dropped at once up to the next
+    // character that can begin an element, whatever ESPATimeout says.
+    bool ResyncOnUnrecognisedInput = false;
 
     // Split forms used when the transports are configured.
     int16_t ComPortNumber() const;        // field 0 from its fourth character on

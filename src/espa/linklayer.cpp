@@ -248,8 +248,9 @@ void Bookkeeping(Link& link) {
     }
 }
 
-// Without an ESPA timeout nothing else would ever clear an unrecognised head,
-// so it is dropped here up to the next character that can begin an element.
+// An unrecognised head is dropped up to the next character that can begin an
+// element: without an ESPA timeout nothing else would ever clear it, and with
+// ResyncOnUnrecognisedInput the port need not stay deaf until the timeout.
 // True when anything was dropped.
 bool DiscardUnrecognisedHead(Link& link) {
     const std::string_view input = link.Unconsumed();
@@ -275,11 +276,12 @@ void HandleReceivedESPA(Gateway& gateway, int16_t port, const std::string& chunk
     CountReceived(gateway, port, chunk.size());
 
     Link link{gateway, port, runtime, gateway.m_Ports[port]};
-    const bool noTimeout = gateway.m_General.ESPATimeout <= 0;
+    const bool resync =
+        gateway.m_General.ESPATimeout <= 0 || link.m_Settings.ResyncOnUnrecognisedInput;
     for (;;) {
         if (RunPass(link)) {
             Bookkeeping(link);
-        } else if (!noTimeout || !DiscardUnrecognisedHead(link)) {
+        } else if (!resync || !DiscardUnrecognisedHead(link)) {
             break;
         }
     }

@@ -4,6 +4,7 @@
 // bounded in volume and time; the figures it measured are printed as
 // "[figure]" lines. TW_FLOOD_MB sets the garbage volume of the flood test
 // (default 8; tools/faults.sh runs 100 on a release build).
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -227,6 +228,79 @@ TEST_F(FaultsE2eTest, BrokenPartnersLeaveThePortAnsweringTheNextOne) {
     }
     Figure("broken partners: " + std::to_string(survived) + " of " +
            std::to_string(std::size(rows)) + " faults survived, each followed by an answered call");
+    Stop(std::move(gateway));
+}
+
+// Connects to port and waits until the gateway has taken the connection (a
+// poll is answered with EOT), trying again while it still refuses it.
+bool ConnectTaken(RawSocket& partner, int port) {
+    return WaitFor([&] {
+        partner.ForgetReceived();
+        const int on = 1;  // a lone byte must not wait for the gateway's delayed ACK
+        return partner.Connect(port, 500) &&
+               setsockopt(partner.Descriptor(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 &&
+               partner.Send("2\x05") && partner.Receive("\x04", 500) == "\x04";
+    });
+}
+
+// Partners out of step: one that opens with a bare ENQ, one that sends a
+// block again after a NAK without its SOH and check character. With
+// ResyncOnUnrecognisedInput their next call is answered at once; without it
+// the port stays deaf until the ESPA timeout, as it always did.
+TEST_F(FaultsE2eTest, APartnerOutOfStepIsAnsweredAtOnceOnlyWhenThePortResynchronises) {
+    const int resyncPort = FreePort();
+    const int plainPort = FreePort();
+    auto gateway = Start(GeneralSection(FreePort()) +
+                             TcpServerSection(0, resyncPort, "ResyncOnUnrecognisedInput=1\n") +
+                             TcpServerSection(1, plainPort),
+                         resyncPort);
+    const std::string data =
+        "1\x1f"
+        "123\x1e"
+        "2\x1f"
+        "LOST";
+    const std::string checked = "1\x02" + data + "\x03";
+    const char wrongCheck = static_cast<char>(BlockCheck(checked).front() ^ 0x40);
+    const struct {
+        const char* m_Fault;
+        std::string m_Sent;
+        std::string m_Answer;
+        std::string m_Then;
+    } rows[] = {
+        {"bare ENQ", "\x05", "", ""},
+        {"block again without SOH and check after a NAK", "1\x05\x01" + checked + wrongCheck,
+         "\x15", "\x02" + data + "\x03"},
+    };
+    double slowestMs = 0;
+    for (const auto& row : rows) {
+        for (const int port : {resyncPort, plainPort}) {
+            SCOPED_TRACE(std::string(row.m_Fault) + (port == resyncPort ? ", resync" : ", plain"));
+            RawSocket partner;
+            ASSERT_TRUE(ConnectTaken(partner, port));
+            partner.ForgetReceived();
+            ASSERT_TRUE(partner.Send(row.m_Sent));
+            ASSERT_EQ(partner.Receive(row.m_Answer, 1000), row.m_Answer);
+            partner.ForgetReceived();
+            const auto sent = SteadyClock::now();
+            ASSERT_TRUE(partner.Send(row.m_Then + CallDialogue("123", "NEXT")));
+            if (port == resyncPort) {
+                EXPECT_EQ(partner.Receive(kCallAnswer, 1000), kCallAnswer);
+                const double ms =
+                    std::chrono::duration<double, std::milli>(SteadyClock::now() - sent).count();
+                EXPECT_LT(ms, 100);
+                slowestMs = std::max(slowestMs, ms);
+            } else {
+                std::this_thread::sleep_for(milliseconds(300));
+                EXPECT_EQ(partner.ReadAvailable(), "");
+            }
+        }
+    }
+    EXPECT_EQ(CountOf(Log(), "ESPA communication (0) out of step, unrecognised input discarded"),
+              2U);
+    Figure("partners out of step: the next call answered after at most " +
+           std::to_string(slowestMs) +
+           " ms with ResyncOnUnrecognisedInput=1, not at all within "
+           "300 ms without");
     Stop(std::move(gateway));
 }
 

@@ -17,8 +17,9 @@ class Station : GatewayFixture {
   public:
     static constexpr int16_t kPort = 5;
 
-    explicit Station(int32_t espaTimeout) {
+    explicit Station(int32_t espaTimeout, bool resync = false) {
         m_Gateway.m_General.ESPATimeout = espaTimeout;
+        m_Gateway.m_Ports[kPort].ResyncOnUnrecognisedInput = resync;
         m_Gateway.m_Ports[kPort].PortKind = PortKindTcpClient;
         m_Gateway.m_Ports[kPort].SendInQueue = true;
         m_Socket.m_State = Socket::StateConnected;
@@ -46,6 +47,7 @@ TEST_F(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
         const char* name;
         int32_t espaTimeout;
         std::string bytes;
+        bool resync = false;
     };
     const Dialogue dialogues[] = {
         {"two calls", 20000,
@@ -61,13 +63,17 @@ TEST_F(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
         {"stray head blocks the port", 20000, "X" + kSelect + kPoll + Block(Wire("2<US>lost"))},
         {"stray input discarded without ESPA timeout", 0,
          Wire("X1<ENQ>12<ENQ><NAK>") + Block(Wire("2<US>kept")) + Wire("<127><EOT>22<ENQ>")},
+        {"bare ENQ and a block repeated without SOH and check, resynchronised", 20000,
+         Wire("<ENQ>") + kSelect + BlockWithCheck(Wire("2<US>bad"), 'x') +
+             Wire("<STX>2<US>bad 12<ETX>") + kSelect + Block(Wire("2<US>good")) + kEot,
+         true},
     };
     for (const Dialogue& dialogue : dialogues) {
         SCOPED_TRACE(dialogue.name);
-        Station whole(dialogue.espaTimeout);
+        Station whole(dialogue.espaTimeout, dialogue.resync);
         whole.Receive(dialogue.bytes);
         for (size_t cut = 0; cut <= dialogue.bytes.size(); ++cut) {
-            Station split(dialogue.espaTimeout);
+            Station split(dialogue.espaTimeout, dialogue.resync);
             split.Receive(dialogue.bytes.substr(0, cut));
             split.Receive(dialogue.bytes.substr(cut));
             ASSERT_EQ(split.Replies(), whole.Replies()) << "cut at " << cut;
@@ -151,17 +157,20 @@ TEST_F(GrindTest, UnconsumedInputStaysBoundedUnderRandomGarbage) {
         const char* name;
         int32_t espaTimeout;
         bool allBytes;  // else only the protocol's own characters
+        bool resync = false;
     };
     const Case cases[] = {
         {"any byte, ESPA timeout", 20000, true},
         {"any byte, no ESPA timeout", 0, true},
+        {"any byte, resynchronised", 20000, true, true},
         {"protocol characters, ESPA timeout", 20000, false},
         {"protocol characters, no ESPA timeout", 0, false},
+        {"protocol characters, resynchronised", 20000, false, true},
     };
     std::mt19937 random(4711);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Station station(c.espaTimeout);
+        Station station(c.espaTimeout, c.resync);
         for (int chunk = 0; chunk < 200; ++chunk) {
             std::string garbage(std::uniform_int_distribution<size_t>(0, 4096)(random), '\0');
             for (char& byte : garbage) {

@@ -404,8 +404,9 @@ TEST_F(LinkLayerTest, DropsTheOldestStatusBlocksOfAFullQueueWithOneLinePerEpisod
     EXPECT_EQ(queue.size(), kSendQueueLimit);
 }
 
-TEST_F(LinkLayerTest, WithoutEspaTimeoutDiscardsAnUnrecognisedHeadAndLogsOncePerEpisode) {
-    m_Gateway.m_General.ESPATimeout = 0;
+// Without an ESPA timeout, or with ResyncOnUnrecognisedInput, an unrecognised
+// head is dropped at once and the elements behind it are answered.
+TEST_F(LinkLayerTest, AnUnrecognisedHeadIsDiscardedAtOnceAndLoggedOncePerEpisode) {
     const std::string outOfStep =
         "ESPA communication (2) out of step, unrecognised input discarded";
     struct Row {
@@ -422,17 +423,28 @@ TEST_F(LinkLayerTest, WithoutEspaTimeoutDiscardsAnUnrecognisedHeadAndLogsOncePer
         {"junk", {}, "", {outOfStep}},
         {"X" + kEot + "X", {}, "", {outOfStep, outOfStep}},  // an element ends the episode
         {"1", {}, "1", {}},
+        {Wire("<ENQ>") + kSelect + kHelloBlock, {kAck}, "", {outOfStep, "Got ESPA message: HELLO"}},
+        // A block sent again after a NAK without its SOH and check character.
+        {Wire("<STX>") + kHelloData + Wire("<ETX>") + kSelect + kHelloBlock,
+         {kAck},
+         "",
+         {outOfStep, "Got ESPA message: HELLO"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.chunk);
-        m_Socket.m_SendCalls.clear();
-        Runtime().ReceiveBuffer.clear();
-        Runtime().Selected = false;
-        Runtime().DiscardingInput = false;
-        Receive(row.chunk);
-        EXPECT_EQ(Replies(), row.replies);
-        EXPECT_EQ(Runtime().ReceiveBuffer, row.left);
-        EXPECT_EQ(NewLogLines(), row.lines);
+    for (const bool resync : {false, true}) {
+        SCOPED_TRACE(resync ? "ResyncOnUnrecognisedInput" : "no ESPA timeout");
+        m_Gateway.m_General.ESPATimeout = resync ? 20000 : 0;
+        Settings().ResyncOnUnrecognisedInput = resync;
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.chunk);
+            m_Socket.m_SendCalls.clear();
+            Runtime().ReceiveBuffer.clear();
+            Runtime().Selected = false;
+            Runtime().DiscardingInput = false;
+            Receive(row.chunk);
+            EXPECT_EQ(Replies(), row.replies);
+            EXPECT_EQ(Runtime().ReceiveBuffer, row.left);
+            EXPECT_EQ(NewLogLines(), row.lines);
+        }
     }
 }
 

@@ -6,9 +6,9 @@
 //   - while the input stays below the buffer bound, cutting it differently
 //     changes neither the replies nor the alarms.
 //
-// Input: byte 0 settings, byte 1 largest chunk (0: all at once), byte 2 chunk
-// seed, byte 3 repeat count (used when bits 5 and 6 of byte 0 are set); the rest is what the
-// partner sends.
+// Input: byte 0 settings (bit 7: resynchronise on unrecognised input), byte 1
+// largest chunk (0: all at once), byte 2 chunk seed, byte 3 repeat count (used
+// when bits 5 and 6 of byte 0 are set); the rest is what the partner sends.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -36,6 +36,7 @@ struct Options {
     bool m_SendTerminated = false;
     bool m_NoTimeout = false;
     bool m_Convert = false;
+    bool m_Resync = false;
     size_t m_LargestChunk = 0;
     uint32_t m_Seed = 1;
     int m_Repeats = 1;
@@ -53,6 +54,7 @@ Options ReadOptions(const uint8_t* data) {
     options.m_SendTerminated = (data[0] & 4U) != 0;
     options.m_NoTimeout = (data[0] & 8U) != 0;
     options.m_Convert = (data[0] & 16U) != 0;
+    options.m_Resync = (data[0] & 128U) != 0;
     options.m_LargestChunk = data[1];
     options.m_Seed = data[2] | 1U;
     // Repeating the payload reaches the receive-buffer bound without long
@@ -156,6 +158,7 @@ Outcome Run(const Options& options, const std::string& payload, bool cut) {
     settings.SendTerminated = options.m_SendTerminated;
     settings.Swedish7BitASCII2ISOLatin1 = options.m_Convert;
     settings.DOSASCII2ISOLatin1 = options.m_Convert;
+    settings.ResyncOnUnrecognisedInput = options.m_Resync;
 
     uint32_t state = options.m_Seed;
     for (int round = 0; round < options.m_Repeats; ++round) {
