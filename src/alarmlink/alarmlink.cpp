@@ -1,6 +1,8 @@
 #include "alarmlink/alarmlink.h"
 
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "base/counters.h"
 #include "base/hostfilter.h"
@@ -42,20 +44,24 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
     for (size_t i = 1; i < fields.size(); ++i) {
         message += "|" + fields[i];
     }
-    if (Deliver(message, true)) {
+    cZorvanAlarm alarm{std::move(message), ++m_LastSequence, m_Gateway.Now().UnixSeconds};
+    if (DeliverAlarm(alarm, false)) {
         ++m_Totals.Sent;
         return;
     }
     if (m_Gateway.m_General.BufferIfZorvanNotConnected) {
-        BufferAlarm(message);
+        BufferAlarm(std::move(alarm));
     } else {
         ++m_Totals.Dropped;
     }
 }
 
-void AlarmLink::BufferAlarm(const std::string& message) {
+// In the journal before the call is acknowledged, which happens only after
+// SendAlarm returns.
+void AlarmLink::BufferAlarm(cZorvanAlarm alarm) {
     if (m_AlarmBuffer.size() < kAlarmBufferCapacity) {
-        m_AlarmBuffer.push_back(cZorvanAlarm{message});
+        Journal(std::span(&alarm, 1));
+        m_AlarmBuffer.push_back(std::move(alarm));
         return;
     }
     if (m_DroppedAlarms == 0) {
@@ -77,6 +83,92 @@ void AlarmLink::NoteRoomInBuffer() {
 
 bool AlarmLink::SendToZorvan(const std::string& text) {
     return Deliver(text, false);
+}
+
+// A journaled alarm leaves the journal once the alarm server has it: at once
+// when its library took it, on a connection once its TCP acknowledged it.
+bool AlarmLink::DeliverAlarm(const cZorvanAlarm& alarm, bool journaled) {
+    if (!Deliver(alarm.m_AlarmText, true)) {
+        return false;
+    }
+    if (m_Gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp && !m_InFlight.empty()) {
+        InFlightLine& line = m_InFlight.back();
+        line.m_Sequence = alarm.m_Sequence;
+        line.m_RaisedAt = alarm.m_RaisedAt;
+        line.m_Journaled = journaled;
+    } else if (journaled) {
+        Unjournal(alarm.m_Sequence);
+    }
+    return true;
+}
+
+void AlarmLink::Journal(std::span<const cZorvanAlarm> alarms) {
+    if (m_Journal == nullptr || alarms.empty()) {
+        return;
+    }
+    std::vector<JournaledAlarm> records;
+    records.reserve(alarms.size());
+    for (const cZorvanAlarm& alarm : alarms) {
+        records.push_back({alarm.m_Sequence, alarm.m_RaisedAt, alarm.m_AlarmText});
+    }
+    NoteJournalWrite(m_Journal->Add(records));
+}
+
+void AlarmLink::Unjournal(uint64_t sequence) {
+    if (m_Journal != nullptr) {
+        NoteJournalWrite(m_Journal->Remove(sequence));
+    }
+}
+
+// One line when the journal's writes start failing, one when they work again.
+void AlarmLink::NoteJournalWrite(bool written) {
+    if (written != m_JournalFailing) {
+        return;
+    }
+    m_JournalFailing = !written;
+    const std::string name = kAlarmJournalFileName;
+    m_Gateway.WriteEventLog(written
+                                ? name + " is written again"
+                                : "Could not write " + name + " (" + m_Journal->Error() +
+                                      "), buffered alarms are kept in memory only until it can");
+}
+
+void AlarmLink::KeepBufferIn(AlarmJournal& journal) {
+    m_Journal = &journal;
+    JournalContents kept = journal.Restore();
+    for (const std::string& note : kept.Notes) {
+        m_Gateway.WriteEventLog(note);
+    }
+    NoteJournalWrite(journal.Error().empty());
+    m_LastSequence = std::max(m_LastSequence, kept.LastSequence);
+    const int32_t maxAge = m_Gateway.m_General.PersistedAlarmMaxAge;
+    const int64_t now = m_Gateway.Now().UnixSeconds;
+    size_t restored = 0;
+    size_t tooOld = 0;
+    for (JournaledAlarm& alarm : kept.Alarms) {
+        if (maxAge > 0 && now - alarm.RaisedAt > maxAge) {
+            Unjournal(alarm.Sequence);
+            ++tooOld;
+            continue;
+        }
+        m_AlarmBuffer.push_back(
+            cZorvanAlarm{std::move(alarm.Text), alarm.Sequence, alarm.RaisedAt});
+        ++restored;
+    }
+    const std::string name = kAlarmJournalFileName;
+    if (tooOld > 0) {
+        m_Totals.Dropped += tooOld;
+        m_Gateway.WriteEventLog("Dropped " + std::to_string(tooOld) + " alarm(s) from " + name +
+                                ", older than " + std::to_string(maxAge) + " s");
+    }
+    m_Gateway.WriteEventLog("Restored " + std::to_string(restored) + " buffered alarm(s) from " +
+                            name);
+}
+
+void AlarmLink::KeepUnacknowledgedAtStop() {
+    if (m_Journal != nullptr && m_Gateway.m_General.BufferIfZorvanNotConnected) {
+        PutBack(TakeUnacknowledged());
+    }
 }
 
 bool AlarmLink::Deliver(const std::string& text, bool alarm) {
@@ -135,7 +227,7 @@ void AlarmLink::ShowZorvanCounters() {
 }
 
 void AlarmLink::ResendBufferedAlarms() {
-    while (!m_AlarmBuffer.empty() && Deliver(m_AlarmBuffer.front().m_AlarmText, true)) {
+    while (!m_AlarmBuffer.empty() && DeliverAlarm(m_AlarmBuffer.front(), KeepsBuffer())) {
         m_AlarmBuffer.pop_front();
         ++m_Totals.Sent;
     }
@@ -152,6 +244,9 @@ void AlarmLink::SuperviseConnection(int32_t elapsed) {
     const bool known = data.UnacknowledgedBytes().has_value();
     m_AckedUpTo = known ? AcknowledgedBytes() : m_SentBytes;
     while (!m_InFlight.empty() && m_InFlight.front().m_End <= m_AckedUpTo) {
+        if (m_InFlight.front().m_Journaled) {
+            Unjournal(m_InFlight.front().m_Sequence);
+        }
         m_InFlight.pop_front();
     }
     // Stalled: something waits for the alarm server, and nothing more of it
@@ -184,29 +279,58 @@ void AlarmLink::StartConnection() {
     m_StalledMs = 0;
 }
 
-// The connection ends: an alarm whose bytes the alarm server's TCP never
-// acknowledged cannot have been read there, so it goes out again first on
-// the next connection. Watchdog lines are not repeated.
-void AlarmLink::TakeBackUnacknowledged() {
+// The alarms on the connection that its TCP never acknowledged, which
+// cannot have been read there; those it did acknowledge leave the journal.
+// Watchdog lines are not repeated.
+std::vector<AlarmLink::InFlightLine> AlarmLink::TakeUnacknowledged() {
     const uint64_t acknowledged = AcknowledgedBytes();
-    std::deque<cZorvanAlarm> again;
-    for (const InFlightLine& line : m_InFlight) {
+    std::vector<InFlightLine> again;
+    for (InFlightLine& line : m_InFlight) {
         if (line.m_Alarm && line.m_End > acknowledged) {
-            again.push_back(cZorvanAlarm{line.m_Message});
+            again.push_back(std::move(line));
+        } else if (line.m_Journaled) {
+            Unjournal(line.m_Sequence);
         }
     }
     m_InFlight.clear();
+    return again;
+}
+
+// In front of the buffer, oldest first; alarms that were delivered at once
+// go into the journal now, since their calls were acknowledged.
+void AlarmLink::PutBack(const std::vector<InFlightLine>& lines) {
+    std::deque<cZorvanAlarm> alarms;
+    std::vector<cZorvanAlarm> unjournaled;
+    for (const InFlightLine& line : lines) {
+        alarms.push_back(cZorvanAlarm{line.m_Message, line.m_Sequence, line.m_RaisedAt});
+        if (!line.m_Journaled) {
+            unjournaled.push_back(alarms.back());
+        }
+    }
+    Journal(unjournaled);
+    m_AlarmBuffer.insert(m_AlarmBuffer.begin(), alarms.begin(), alarms.end());
+}
+
+// The connection ends: what its TCP never acknowledged goes out again first
+// on the next connection.
+void AlarmLink::TakeBackUnacknowledged() {
+    const std::vector<InFlightLine> again = TakeUnacknowledged();
     if (again.empty()) {
         return;
     }
     const std::string count = std::to_string(again.size());
     if (!m_Gateway.m_General.BufferIfZorvanNotConnected) {
+        for (const InFlightLine& line : again) {
+            if (line.m_Journaled) {
+                Unjournal(line.m_Sequence);
+            }
+        }
         m_Totals.Dropped += again.size();
         m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server acknowledged " +
                                 count + " alarm(s), which are lost (no buffering)");
         return;
     }
-    m_AlarmBuffer.insert(m_AlarmBuffer.begin(), again.begin(), again.end());
+    PutBack(again);
     m_Gateway.WriteEventLog("Zorvan connection ended before the alarm server acknowledged " +
                             count + " alarm(s), which are sent again");
 }

@@ -7,16 +7,23 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "core/alarmjournal.h"
 #include "core/gateway.h"
 
 namespace tw {
 
-// One alarm waiting for delivery: the complete alarm message.
+// One alarm waiting for delivery: the complete alarm message, when it was
+// raised, and its place in the order of all alarms raised (kept across
+// restarts by the journal).
 class cZorvanAlarm {
   public:
     std::string m_AlarmText;
+    uint64_t m_Sequence = 0;
+    int64_t m_RaisedAt = 0;  // seconds since 1970
 };
 
 // The most new alarms the AlarmBuffer takes; further undeliverable ones are
@@ -64,6 +71,20 @@ class AlarmLink : public AlarmOutput {
 
     // Sends the buffered alarms oldest first, stopping at the first failure.
     void ResendBufferedAlarms();
+
+    // PersistAlarmBuffer: from now on every alarm that goes into the buffer
+    // is added to journal first, and removed from it once the alarm server
+    // has it (its TCP acknowledged it, or its library took it). The alarms
+    // the journal kept from the last run go into the buffer, oldest first,
+    // but for those older than PersistedAlarmMaxAge; the log says how many
+    // of each. journal must outlive the link.
+    void KeepBufferIn(AlarmJournal& journal);
+    bool KeepsBuffer() const { return m_Journal != nullptr; }
+
+    // At a stop, with the buffer kept in a journal: the alarms the alarm
+    // server's TCP has not acknowledged go back into the buffer and so stay
+    // in the journal for the next start.
+    void KeepUnacknowledgedAtStop();
 
     // Every tick, method 2: forgets the lines the alarm server's TCP has
     // acknowledged, and closes a connection that has acknowledged nothing of
@@ -147,9 +168,19 @@ class AlarmLink : public AlarmOutput {
         std::string m_Message;
         uint64_t m_End = 0;
         bool m_Alarm = false;
+        // An alarm's sequence and time, and whether the journal holds it.
+        uint64_t m_Sequence = 0;
+        int64_t m_RaisedAt = 0;
+        bool m_Journaled = false;
     };
 
     bool Deliver(const std::string& text, bool alarm);
+    bool DeliverAlarm(const cZorvanAlarm& alarm, bool journaled);
+    void Journal(std::span<const cZorvanAlarm> alarms);
+    void Unjournal(uint64_t sequence);
+    void NoteJournalWrite(bool written);
+    std::vector<InFlightLine> TakeUnacknowledged();
+    void PutBack(const std::vector<InFlightLine>& lines);
     bool HandToLibrary(VendorLibrary& library, const std::string& command, const std::string& text);
     bool SendOnConnection(const std::string& text, bool alarm);
     uint64_t AcknowledgedBytes() const;
@@ -158,13 +189,18 @@ class AlarmLink : public AlarmOutput {
     bool ListenOnZorvanPort();
     void LogConnection(const std::string& text);
     void CountSent(const std::string& text);
-    void BufferAlarm(const std::string& message);
+    void BufferAlarm(cZorvanAlarm alarm);
     void NoteRoomInBuffer();
     void ShowZorvanCounters();
     bool IsZorvan3Running();
 
     Gateway& m_Gateway;
     std::deque<cZorvanAlarm> m_AlarmBuffer;
+    uint64_t m_LastSequence = 0;
+    // Where the buffer is kept (PersistAlarmBuffer), and whether its last
+    // write failed.
+    AlarmJournal* m_Journal = nullptr;
+    bool m_JournalFailing = false;
     int32_t m_ZorvanTxBytes = 0;
     int32_t m_ZorvanRxBytes = 0;
     int32_t m_WatchDogElapsed = 0;

@@ -7,6 +7,7 @@ namespace tw {
 GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
     : m_Settings(appFolder),
       m_LogFolder(appFolder, "LogFiles"),
+      m_Journal(appFolder + kAlarmJournalFileName),
       m_Zorvan2(appFolder, "Zorvan2.dll"),
       m_Zorvan3(appFolder, "Zorvan3.dll"),
       m_View(view, m_TraceFeed),

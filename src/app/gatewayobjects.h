@@ -17,6 +17,7 @@
 
 #include "alarmlink/alarmlink.h"
 #include "base/logfolder.h"
+#include "core/alarmjournalfile.h"
 #include "core/gateway.h"
 #include "platform/dlvendorlibrary.h"
 #include "platform/inifilesource.h"
@@ -44,6 +45,9 @@ class GatewayObjects {
     Gateway& GetGateway() { return m_Gateway; }
     AlarmLink& Link() { return m_Link; }
     const LogFolder& Logs() const { return m_LogFolder; }
+    // The alarm buffer's journal in the application folder; its file is
+    // touched only once the alarm link keeps the buffer in it.
+    AlarmJournal& Journal() { return m_Journal; }
     const Clock& GetClock() const { return m_Clock; }
 
     // The serial device of a COM port (empty: /dev/ttyS(n-1) for COMn).
@@ -75,6 +79,7 @@ class GatewayObjects {
     SystemClock m_Clock;
     IniFileSource m_Settings;
     LogFolder m_LogFolder;
+    AlarmJournalFile m_Journal;
     std::array<QtSerial, kPortCount> m_MSComm;
     std::array<QtSocket, kPortCount> m_WinsockConnect;
     std::array<QtSocket, kPortCount> m_WinsockData;

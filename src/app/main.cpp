@@ -106,11 +106,14 @@ class GatewayRun {
             CopyEventLogToSystemLog();
         }
         tw::StartupEdge edge{
-            m_Service, messages, window,
+            m_Service,
+            messages,
+            window,
             [this](int16_t port, const std::string& path) { m_Objects->SetComDevice(port, path); },
             [this](const tw::SettingsCheck& check) {
                 return tw::CheckConfigFiles(m_AppFolder, check);
-            }};
+            },
+            &m_Objects->Journal()};
         if (!tw::StartGateway(m_Objects->GetGateway(), m_Objects->Link(), edge, m_RunAsService)) {
             return tw::ExitFailure;
         }
@@ -149,6 +152,7 @@ class GatewayRun {
         m_Objects->StopTimer();
         tw::Gateway& gateway = m_Objects->GetGateway();
         gateway.BeginEvent();
+        m_Objects->Link().KeepUnacknowledgedAtStop();
         for (const std::string& line : tw::DiscardedAtStopLines(gateway, m_Objects->Link())) {
             gateway.WriteEventLog(line);
         }

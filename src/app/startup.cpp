@@ -273,6 +273,9 @@ bool StartGateway(Gateway& gateway, AlarmLink& link, StartupEdge& edge, bool run
         edge.m_Messages.ShowError(message + "Tellwick for Zorvan is not started.");
         return false;
     }
+    if (gateway.m_General.PersistAlarmBuffer && edge.m_Journal != nullptr) {
+        link.KeepBufferIn(*edge.m_Journal);
+    }
     if (gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp) {
         link.SetUpZorvanListener();
     }
@@ -306,7 +309,9 @@ std::vector<std::string> DiscardedAtStopLines(const Gateway& gateway, const Alar
     }
     if (!link.AlarmBuffer().empty()) {
         lines.push_back(std::to_string(link.AlarmBuffer().size()) +
-                        " buffered alarm(s) discarded at stop");
+                        (link.KeepsBuffer() ? std::string(" buffered alarm(s) kept in ") +
+                                                  kAlarmJournalFileName + " for the next start"
+                                            : " buffered alarm(s) discarded at stop"));
     }
     size_t queued = 0;
     for (const PortRuntime& runtime : gateway.m_Runtime) {

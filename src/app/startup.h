@@ -119,16 +119,20 @@ std::optional<int> CheckInstanceAndSwitches(const CommandLine& commandLine,
 // What StartGateway works with besides the gateway. SetComDevice names the
 // serial device of a COM port (its ComDevice key; empty: the COMn default).
 // CheckFiles adds the findings that need the file system (none when unset).
+// Journal keeps the alarm buffer when PersistAlarmBuffer is on (not touched
+// otherwise; without it the buffer is not kept).
 struct StartupEdge {
     ServiceControl& m_Service;
     MessageBoxes& m_Messages;
     StartupWindow& m_Window;
     std::function<void(int16_t port, const std::string& path)> m_SetComDevice;
     std::function<std::vector<ConfigFinding>(const SettingsCheck& check)> m_CheckFiles = {};
+    AlarmJournal* m_Journal = nullptr;
 };
 
-// Reads the settings into gateway, writes the first event-log lines, sets up
-// the alarm-server listener (method 2) or loads the library (methods 0, 1),
+// Reads the settings into gateway, writes the first event-log lines, restores
+// the alarm buffer from its journal (PersistAlarmBuffer), sets up the
+// alarm-server listener (method 2) or loads the library (methods 0, 1),
 // configures every usable port's transport objects and adds its row, logs
 // the probable mistakes of the configuration one line each, shows the
 // initial states, connects to the service manager when running as a service
@@ -142,8 +146,9 @@ bool StartGateway(Gateway& gateway, AlarmLink& link, StartupEdge& edge, bool run
 std::string StoppingLine(int reason);
 
 // What a stop discards, one line each, for the lines before StoppingLine:
-// alarms in the buffer, call-status messages in the ports' queues, and the
-// alarms dropped in a full-buffer episode that is still going on.
+// alarms in the buffer (or that they are kept in the journal), call-status
+// messages in the ports' queues, and the alarms dropped in a full-buffer
+// episode that is still going on.
 std::vector<std::string> DiscardedAtStopLines(const Gateway& gateway, const AlarmLink& link);
 
 }  // namespace tw

@@ -132,6 +132,13 @@ GeneralSettings LoadGeneralSettings(SettingsSource& source, std::vector<ConfigPr
         s.StatusListenAddress = statusAddress;
     }
     s.StatusAllowedHosts = ini.Hosts("StatusAllowedHosts");
+    s.PersistAlarmBuffer = ini.Flag("PersistAlarmBuffer", "0");
+    s.PersistedAlarmMaxAge = ini.Whole("PersistedAlarmMaxAge", "3600", s.PersistedAlarmMaxAge);
+    if (s.PersistedAlarmMaxAge < 0) {
+        ini.Report("PersistedAlarmMaxAge", std::to_string(s.PersistedAlarmMaxAge),
+                   "must be 0 or more seconds");
+        s.PersistedAlarmMaxAge = 3600;
+    }
     return s;
 }
 

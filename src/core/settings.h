@@ -43,6 +43,10 @@ struct GeneralSettings {
     int32_t StatusPort = 0;
     std::string StatusListenAddress = "127.0.0.1";
     HostFilter StatusAllowedHosts;
+    // The alarm buffer kept in a journal file across restarts, and the age
+    // in seconds beyond which a kept alarm is dropped at start-up (0: none).
+    bool PersistAlarmBuffer = false;
+    int32_t PersistedAlarmMaxAge = 3600;
 };
 
 // Section "ESPA_Port_" + n. Times in milliseconds except PollFailRemindTime.

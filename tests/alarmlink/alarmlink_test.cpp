@@ -13,6 +13,7 @@ namespace {
 
 using test::FakeSocket;
 using test::FakeVendorLibrary;
+using test::Lines;
 
 const std::string kWorkedExample = "1|||Ward 3||ESPA||Room 12|";
 const AlarmFields kWorkedFields = {"Ward 3", "", "ESPA", "", "Room 12", ""};
@@ -438,6 +439,79 @@ TEST_F(AlarmLinkTest, WithoutBufferingUnacknowledgedAlarmsAreCountedAsLost) {
     EXPECT_EQ(LogLines().front(),
               "Zorvan connection ended before the alarm server acknowledged 1 alarm(s), which are "
               "lost (no buffering)");
+}
+
+// With the buffer kept in a journal: an alarm is in the journal once it is
+// buffered, and leaves it only once the alarm server's TCP acknowledged it
+// (or its library took it). Alarms delivered at once are journaled only when
+// a connection ends before acknowledging them, all in one write, as at a stop.
+TEST_F(AlarmLinkTest, TheJournalHoldsEveryBufferedAlarmUntilTheAlarmServerHasIt) {
+    test::FakeJournal journal;
+    m_Link.KeepBufferIn(journal);
+    m_Link.SendAlarm(1, Numbered(1));
+    m_Link.SendAlarm(1, Numbered(2));
+    EXPECT_EQ(journal.Texts(), (Lines{"1|||Alarm 1|||||", "1|||Alarm 2|||||"}));
+
+    ConnectAlarmServer();
+    m_Link.SendAlarm(1, Numbered(3));
+    m_Link.ResendBufferedAlarms();
+    EXPECT_EQ(journal.m_Alarms.size(), 2U);
+    m_ZorvanData.m_Unacknowledged = 17;  // alarm 3, 1, then 2 went out; 2 is not acknowledged
+    m_Link.SuperviseConnection(100);
+    EXPECT_EQ(journal.Texts(), Lines{"1|||Alarm 2|||||"});
+    m_Link.SendAlarm(1, Numbered(4));
+    m_Link.SendAlarm(1, Numbered(5));
+    m_ZorvanData.m_Unacknowledged = 3 * 17;
+    m_ZorvanData.m_Events->OnClose();
+    EXPECT_EQ(journal.Texts(), (Lines{"1|||Alarm 2|||||", "1|||Alarm 4|||||", "1|||Alarm 5|||||"}));
+    EXPECT_EQ(journal.m_AddCalls, 3);
+    EXPECT_EQ(m_Link.AlarmBuffer().size(), 3U);
+
+    UseMethod(ZorvanMethodLibrary2);
+    m_Link.ResendBufferedAlarms();
+    EXPECT_TRUE(journal.m_Alarms.empty());
+
+    UseMethod(ZorvanMethodTcp);
+    ConnectAlarmServer();
+    m_Link.SendAlarm(1, Numbered(6));
+    m_Link.KeepUnacknowledgedAtStop();
+    EXPECT_EQ(journal.Texts(), Lines{"1|||Alarm 6|||||"});
+    EXPECT_EQ(m_Link.AlarmBuffer().size(), 1U);
+}
+
+// The journal's alarms come back oldest first, those older than
+// PersistedAlarmMaxAge dropped and counted; new alarms follow them in order.
+// A write that fails is logged once, and so is the next one that works.
+TEST_F(AlarmLinkTest, RestoredAlarmsDropTheTooOldAndFailedWritesAreLoggedOncePerEpisode) {
+    const int64_t now = m_Gateway.Now().UnixSeconds;
+    test::FakeJournal journal;
+    journal.m_Kept = {{{4, now - 3601, "old"}, {7, now - 3600, "A"}, {9, now - 10, "B"}},
+                      12,
+                      {"AlarmBuffer.journal: last record incomplete (5 bytes), ignored"}};
+    for (const JournaledAlarm& alarm : journal.m_Kept.Alarms) {
+        journal.m_Alarms[alarm.Sequence] = alarm;
+    }
+    m_Link.KeepBufferIn(journal);
+    EXPECT_EQ(journal.Texts(), (Lines{"A", "B"}));
+    journal.m_Error = "No space left on device";
+    m_Link.SendAlarm(1, Numbered(1));
+    m_Link.SendAlarm(1, Numbered(2));
+    journal.m_Error.clear();
+    m_Link.SendAlarm(1, Numbered(3));
+    Lines buffered;
+    for (const cZorvanAlarm& alarm : m_Link.AlarmBuffer()) {
+        buffered.push_back(alarm.m_AlarmText + " #" + std::to_string(alarm.m_Sequence));
+    }
+    EXPECT_EQ(buffered, (Lines{"A #7", "B #9", "1|||Alarm 1||||| #13", "1|||Alarm 2||||| #14",
+                               "1|||Alarm 3||||| #15"}));
+    EXPECT_EQ(m_Link.Totals().Dropped, 1U);
+    EXPECT_EQ(LogLines(),
+              (Lines{"AlarmBuffer.journal: last record incomplete (5 bytes), ignored",
+                     "Dropped 1 alarm(s) from AlarmBuffer.journal, older than 3600 s",
+                     "Restored 2 buffered alarm(s) from AlarmBuffer.journal",
+                     "Could not write AlarmBuffer.journal (No space left on device), buffered "
+                     "alarms are kept in memory only until it can",
+                     "AlarmBuffer.journal is written again"}));
 }
 
 // A port held by another program at start-up is taken as soon as it is free.

@@ -298,6 +298,14 @@ TEST_F(StartGatewayTest, AStopCountsWhatItDiscards) {
                                         "5 queued status message(s) discarded at stop"}));
     m_Gateway.m_Runtime = {};
     EXPECT_TRUE(DiscardedAtStopLines(m_Gateway, AlarmLink(m_Gateway)).empty());
+
+    test::FakeJournal journal;
+    AlarmLink keeping(m_Gateway);
+    keeping.KeepBufferIn(journal);
+    keeping.SendAlarm(1, {});
+    EXPECT_EQ(DiscardedAtStopLines(m_Gateway, keeping),
+              std::vector<std::string>{
+                  "1 buffered alarm(s) kept in AlarmBuffer.journal for the next start"});
 }
 
 TEST_F(StartGatewayTest, AsServiceItReportsToTheManagerAndHides) {

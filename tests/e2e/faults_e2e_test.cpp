@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <random>
 
+#include "core/alarmjournal.h"
 #include "e2e/gatewayprocess.h"
 #include "support/pseudoterminal.h"
 
@@ -348,6 +349,7 @@ TEST_F(FaultsE2eTest, AlarmsWhileTheAlarmServerIsAwayArriveOnceInOrderUpToTheBou
     EXPECT_EQ(alarmServer.ReadAvailable(), expected);
     EXPECT_TRUE(
         LogShows("Alarm buffer has room again, 50 alarm(s) were dropped while it was full"));
+    EXPECT_FALSE(m_Folder.Exists(kAlarmJournalFileName));  // PersistAlarmBuffer is off
 
     // Lost within the bound: those of the first 200 numbers not delivered.
     int lost = 0;

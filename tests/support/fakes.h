@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/alarmjournal.h"
 #include "core/gateway.h"
 #include "core/transport.h"
 #include "core/vendorlibrary.h"
@@ -239,6 +241,39 @@ class RecordingAlarms : public AlarmOutput {
     std::vector<RecordedAlarm> m_Alarms;
     AlarmOutput* m_Through = nullptr;
     bool m_Record = true;  // false: keeps nothing (long runs)
+};
+
+// The alarm journal in memory: Restore gives m_Kept; writes fail while
+// m_Error is set.
+class FakeJournal : public AlarmJournal {
+  public:
+    JournalContents Restore() override { return m_Kept; }
+    bool Add(const std::vector<JournaledAlarm>& alarms) override {
+        ++m_AddCalls;
+        for (const JournaledAlarm& alarm : alarms) {
+            m_Alarms[alarm.Sequence] = alarm;
+        }
+        return m_Error.empty();
+    }
+    bool Remove(uint64_t sequence) override {
+        m_Alarms.erase(sequence);
+        return m_Error.empty();
+    }
+    const std::string& Error() const override { return m_Error; }
+
+    // The texts held, oldest first.
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& [sequence, alarm] : m_Alarms) {
+            texts.push_back(alarm.Text);
+        }
+        return texts;
+    }
+
+    JournalContents m_Kept;
+    std::map<uint64_t, JournaledAlarm> m_Alarms;
+    int m_AddCalls = 0;
+    std::string m_Error;
 };
 
 }  // namespace tw::test
