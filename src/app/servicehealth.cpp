@@ -27,6 +27,8 @@ constexpr PriorityRule kPriorityRules[] = {
     {"Configuration warning", true, ServiceControl::PriorityWarning},
     {"Service manager not reached", true, ServiceControl::PriorityWarning},
     {"Zorvan connection was closed", true, ServiceControl::PriorityWarning},
+    {"Dropped ", true, ServiceControl::PriorityWarning},
+    {"AlarmBuffer.journal: ", true, ServiceControl::PriorityWarning},
     // A call's text never raises the priority of its line.
     {"Got ESPA message", true, ServiceControl::PriorityInfo},
     {" failed", false, ServiceControl::PriorityWarning},
