@@ -86,7 +86,8 @@ bool AlarmLink::SendToZorvan(const std::string& text) {
 }
 
 // A journaled alarm leaves the journal once the alarm server has it: at once
-// when its library took it, on a connection once its TCP acknowledged it.
+// when its library took it, on a connection once its TCP acknowledged it
+// (the line just handed over is the newest in flight).
 bool AlarmLink::DeliverAlarm(const cZorvanAlarm& alarm, bool journaled) {
     if (!Deliver(alarm.m_AlarmText, true)) {
         return false;
