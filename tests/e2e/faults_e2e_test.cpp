@@ -255,11 +255,7 @@ TEST_F(FaultsE2eTest, APartnerOutOfStepIsAnsweredAtOnceOnlyWhenThePortResynchron
                              TcpServerSection(0, resyncPort, "ResyncOnUnrecognisedInput=1\n") +
                              TcpServerSection(1, plainPort),
                          resyncPort);
-    const std::string data =
-        "1\x1f"
-        "123\x1e"
-        "2\x1f"
-        "LOST";
+    const std::string data = "1\037123\0362\037LOST";  // records 1 and 2, US and RS
     const std::string checked = "1\x02" + data + "\x03";
     const char wrongCheck = static_cast<char>(BlockCheck(checked).front() ^ 0x40);
     const struct {
@@ -298,10 +294,8 @@ TEST_F(FaultsE2eTest, APartnerOutOfStepIsAnsweredAtOnceOnlyWhenThePortResynchron
     }
     EXPECT_EQ(CountOf(Log(), "ESPA communication (0) out of step, unrecognised input discarded"),
               2U);
-    Figure("partners out of step: the next call answered after at most " +
-           std::to_string(slowestMs) +
-           " ms with ResyncOnUnrecognisedInput=1, not at all within "
-           "300 ms without");
+    Figure("partners out of step: the next call answered within " + std::to_string(slowestMs) +
+           " ms with ResyncOnUnrecognisedInput=1, not within 300 ms without");
     Stop(std::move(gateway));
 }
 
