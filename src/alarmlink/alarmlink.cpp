@@ -42,6 +42,10 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
     for (size_t i = 1; i < fields.size(); ++i) {
         message += "|" + fields[i];
     }
+    if (m_Gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp) {
+        m_Gateway.Winsock_Zorvan_Data.Hold();
+        m_PushDue = true;
+    }
     if (Deliver(message, true)) {
         ++m_Totals.Sent;
         return;
@@ -50,6 +54,13 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
         BufferAlarm(message);
     } else {
         ++m_Totals.Dropped;
+    }
+}
+
+void AlarmLink::EndOfEvent() {
+    if (m_PushDue) {
+        m_PushDue = false;
+        m_Gateway.Winsock_Zorvan_Data.Push();
     }
 }
 

@@ -73,8 +73,8 @@ class GatewayObjects {
     GatewayWiring Wiring();
 
     SystemClock m_Clock;
-    IniFileSource m_Settings;
     LogFolder m_LogFolder;
+    IniFileSource m_Settings;
     std::array<QtSerial, kPortCount> m_MSComm;
     std::array<QtSocket, kPortCount> m_WinsockConnect;
     std::array<QtSocket, kPortCount> m_WinsockData;

@@ -53,6 +53,7 @@ void Supervisor::Timer_Update_Timer() {
     for (int16_t port = 0; port < kPortCount; ++port) {
         ESPATimeoutStep(port);
     }
+    m_Gateway.EndEvent();
 }
 
 void Supervisor::OnceASecondPass() {

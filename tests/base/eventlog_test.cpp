@@ -94,7 +94,7 @@ TEST(LogFolderTest, ALinkedOrMissingFolderIsReportedAtTheStart) {
                                               folder.Path() + "Linked");
     folder.Write("File", "");
     for (const char* name : {"Linked", "File", "Missing"}) {
-        const LogFolder logs(folder.Path(), name);
+        LogFolder logs(folder.Path(), name);
         EXPECT_NE(logs.Error().find(name), std::string::npos) << logs.Error();
         EXPECT_FALSE(logs.Append("x.Log", "line\r\n"));
     }
@@ -106,7 +106,7 @@ TEST(LogFolderTest, ALinkedOrMissingFolderIsReportedAtTheStart) {
 // does: the part is taken back, so the file holds whole lines only.
 TEST(LogFolderTest, ALineTheSystemTakesOnlyInPartIsNotLeftHalfWritten) {
     TempFolder folder;
-    const LogFolder logs(folder.Path(), "LogFiles");
+    LogFolder logs(folder.Path(), "LogFiles");
     ASSERT_TRUE(logs.Append("x.Log", "first line\r\n"));
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);

@@ -18,6 +18,7 @@ class FakeSettings : public SettingsSource {
     }
     void Remove(const std::string& name) { m_Files.erase(Key(name)); }
 
+    void Refresh() override {}
     const IniFile* File(const std::string& fileName) override {
         const auto found = m_Files.find(Key(fileName));
         return found != m_Files.end() ? found->second.get() : nullptr;
