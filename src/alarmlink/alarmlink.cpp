@@ -42,10 +42,6 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
     for (size_t i = 1; i < fields.size(); ++i) {
         message += "|" + fields[i];
     }
-    if (m_Gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp) {
-        m_Gateway.Winsock_Zorvan_Data.Hold();
-        m_PushDue = true;
-    }
     if (Deliver(message, true)) {
         ++m_Totals.Sent;
         return;
@@ -54,13 +50,6 @@ void AlarmLink::SendAlarm(int16_t AlarmState, const AlarmFields& fields) {
         BufferAlarm(message);
     } else {
         ++m_Totals.Dropped;
-    }
-}
-
-void AlarmLink::EndOfEvent() {
-    if (m_PushDue) {
-        m_PushDue = false;
-        m_Gateway.Winsock_Zorvan_Data.Push();
     }
 }
 

@@ -56,10 +56,6 @@ class AlarmLink : public AlarmOutput {
     // BufferIfZorvanNotConnected is on. A full buffer drops the new alarm; the
     // first drop of an episode and the end of the episode are logged.
     void SendAlarm(int16_t AlarmState, const AlarmFields& fields) override;
-    // On the TCP route an alarm sent during an event is handed to the system
-    // at once but held there until the event ends, so that the station's ACK
-    // leaves first and both leave together.
-    void EndOfEvent() override;
 
     // Delivers one message by the configured route; true when handed over
     // without error. Only then is it traced and counted into ZorvanTxBytes.
@@ -182,7 +178,6 @@ class AlarmLink : public AlarmOutput {
     uint64_t m_SentBytes = 0;
     uint64_t m_AckedUpTo = 0;
     int32_t m_StalledMs = 0;
-    bool m_PushDue = false;
     bool m_ListenFailing = false;
     LogFloodGate m_ConnectionLog;
     ListenerEventsAdapter m_ListenerEvents{*this};

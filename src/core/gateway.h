@@ -34,9 +34,6 @@ class AlarmOutput {
     virtual ~AlarmOutput() = default;
     // Builds the alarm message, delivers or buffers it; reports nothing back.
     virtual void SendAlarm(int16_t AlarmState, const AlarmFields& fields) = 0;
-    // The event that sent alarms has ended: what was held back to go out
-    // with its replies goes out now.
-    virtual void EndOfEvent() {}
 };
 
 // The objects a gateway works with, all owned by the edge (or the test) and
@@ -88,8 +85,7 @@ struct Gateway {
         m_Settings.Refresh();
         m_Now = m_Clock.Now();
     }
-    // Ends an event: alarms held back to leave with its replies leave.
-    void EndEvent() { m_Alarms.EndOfEvent(); }
+
     // The time of the current event.
     const LocalTime& Now() const { return m_Now; }
 

@@ -74,12 +74,6 @@ class Socket {
     // backlog. False, with nothing sent, on an error or when the backlog
     // cannot take it (the partner does not read).
     virtual bool SendData(const std::string& text) = 0;
-    // Sends that follow may wait in the system (it need not send them at
-    // once) until Push: for a line that should go out with, but not before,
-    // what the event sends next. Kept only by the next Push.
-    virtual void Hold() = 0;
-    // Lets what Hold kept back go out now.
-    virtual void Push() = 0;
     // Bytes waiting in the write backlog, not yet taken by the system.
     virtual size_t BytesToWrite() const = 0;
     // Bytes sent on the connection that the partner's TCP has not yet

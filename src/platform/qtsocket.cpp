@@ -246,8 +246,8 @@ void QtSocket::AcceptWaiting(uint64_t generation) {
     for (int taken = 0; taken < kAcceptsPerWakeUp && generation == m_Generation; ++taken) {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        const int descriptor = accept4(m_Descriptor, reinterpret_cast<sockaddr*>(&address),
-                                       &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int descriptor = accept4(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length,
+                                       SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
             break;  // nothing waiting (or a transient error: the next wake-up tries again)
         }
@@ -421,26 +421,26 @@ void QtSocket::Connect() {
         return;
     }
     m_Phase = Phase::Resolving;
-    m_LookupId = QHostInfo::lookupHost(
-        QString::fromStdString(m_RemoteHost), &m_Context,
-        [this, generation](const QHostInfo& found) {
-            if (generation != m_Generation) {
-                return;
-            }
-            m_LookupId = -1;
-            m_Addresses.clear();
-            for (const QHostAddress& address : found.addresses()) {
-                m_Addresses.push_back(address.toString().toStdString());
-            }
-            if (m_Addresses.empty()) {
-                m_Phase = Phase::Failed;
-                if (m_Events != nullptr) {
-                    m_Events->OnError(EHOSTUNREACH, "Host not found");
-                }
-                return;
-            }
-            ConnectToNextAddress();
-        });
+    m_LookupId =
+        QHostInfo::lookupHost(QString::fromStdString(m_RemoteHost), &m_Context,
+                              [this, generation](const QHostInfo& found) {
+                                  if (generation != m_Generation) {
+                                      return;
+                                  }
+                                  m_LookupId = -1;
+                                  m_Addresses.clear();
+                                  for (const QHostAddress& address : found.addresses()) {
+                                      m_Addresses.push_back(address.toString().toStdString());
+                                  }
+                                  if (m_Addresses.empty()) {
+                                      m_Phase = Phase::Failed;
+                                      if (m_Events != nullptr) {
+                                          m_Events->OnError(EHOSTUNREACH, "Host not found");
+                                      }
+                                      return;
+                                  }
+                                  ConnectToNextAddress();
+                              });
 }
 
 // Starts connecting to the first address still to try; when none is left, the
@@ -528,8 +528,6 @@ void QtSocket::Release(bool reset) {
     m_Addresses.clear();
     m_ReadBuffer.clear();
     m_Backlog.clear();
-    m_Holding = false;
-    m_Held = false;
 }
 
 std::string QtSocket::GetData() {
@@ -550,33 +548,18 @@ bool QtSocket::SendData(const std::string& text) {
     }
     size_t sent = 0;
     if (m_Backlog.empty() && !text.empty()) {
-        const int more = m_Holding ? MSG_MORE : 0;
-        const ssize_t written = send(m_Descriptor, text.data(), text.size(),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT | more);
+        const ssize_t written =
+            send(m_Descriptor, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written < 0 && !WouldBlock(errno)) {
             return false;  // the partner is gone; the read side reports it
         }
         sent = written > 0 ? static_cast<size_t>(written) : 0;
-        m_Held = m_Held || m_Holding;
     }
     if (sent < text.size()) {
         m_Backlog.append(text, sent);
         m_WriteNotifier->setEnabled(true);
     }
     return true;
-}
-
-void QtSocket::Hold() {
-    m_Holding = true;
-}
-
-// Setting TCP_NODELAY sends what waits at once.
-void QtSocket::Push() {
-    if (m_Held && m_Descriptor >= 0) {
-        SetIntOption(m_Descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
-    }
-    m_Holding = false;
-    m_Held = false;
 }
 
 std::optional<size_t> QtSocket::UnacknowledgedBytes() const {

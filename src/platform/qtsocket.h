@@ -78,8 +78,6 @@ class QtSocket : public Socket {
     void Reset() override;
     std::string GetData() override;
     bool SendData(const std::string& text) override;
-    void Hold() override;
-    void Push() override;
     size_t BytesToWrite() const override { return m_Backlog.size(); }
     std::optional<size_t> UnacknowledgedBytes() const override;
 
@@ -125,8 +123,6 @@ class QtSocket : public Socket {
     std::vector<std::string> m_Addresses;  // still to try for Connect
     std::string m_ReadBuffer;
     std::string m_Backlog;
-    bool m_Holding = false;
-    bool m_Held = false;
 
     int32_t m_LocalPort = 0;
     std::string m_LocalAddress;  // empty: every IPv4 address

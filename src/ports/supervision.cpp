@@ -53,7 +53,6 @@ void Supervisor::Timer_Update_Timer() {
     for (int16_t port = 0; port < kPortCount; ++port) {
         ESPATimeoutStep(port);
     }
-    m_Gateway.EndEvent();
 }
 
 void Supervisor::OnceASecondPass() {

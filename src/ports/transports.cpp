@@ -83,14 +83,13 @@ void Winsock_Data_Error(Gateway& gateway, int16_t port, int32_t /*number*/,
     LogConnection(gateway, port, " failed (" + description + ")");
 }
 
-// The adapters begin and end every event (Gateway::BeginEvent, EndEvent).
+// The adapters start every event with Gateway::BeginEvent.
 class PortTransportEvents::ListenerEvents : public SocketEvents {
   public:
     ListenerEvents(Gateway& gateway, int16_t port) : m_Gateway(gateway), m_Port(port) {}
     void OnConnectionRequest(int64_t requestId) override {
         m_Gateway.BeginEvent();
         Winsock_Connect_ConnectionRequest(m_Gateway, m_Port, requestId);
-        m_Gateway.EndEvent();
     }
 
   private:
@@ -104,7 +103,6 @@ class PortTransportEvents::DataEvents : public SocketEvents {
     void OnDataArrival(int64_t bytesTotal) override {
         m_Gateway.BeginEvent();
         Winsock_Data_DataArrival(m_Gateway, m_Port, bytesTotal);
-        m_Gateway.EndEvent();
     }
     void OnConnect() override {
         m_Gateway.BeginEvent();
@@ -130,7 +128,6 @@ class PortTransportEvents::SerialLineEvents : public SerialEvents {
     void OnComm() override {
         m_Gateway.BeginEvent();
         MSComm_OnComm(m_Gateway, m_Port);
-        m_Gateway.EndEvent();
     }
 
   private:

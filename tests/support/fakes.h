@@ -70,11 +70,6 @@ class FakeSocket : public Socket {
         m_SendCalls.push_back(text);
         return true;
     }
-    void Hold() override { m_Holding = true; }
-    void Push() override {
-        m_Pushes += m_Holding ? 1 : 0;
-        m_Holding = false;
-    }
     size_t BytesToWrite() const override { return m_BytesToWrite; }
     std::optional<size_t> UnacknowledgedBytes() const override { return m_Unacknowledged; }
     void SetEvents(SocketEvents* events) override { m_Events = events; }
@@ -97,8 +92,6 @@ class FakeSocket : public Socket {
     bool m_RefuseAccept = false;
     bool m_FailSend = false;
     size_t m_BytesToWrite = 0;  // non-zero: the backlog is full and SendData refuses
-    bool m_Holding = false;
-    int m_Pushes = 0;
     std::optional<size_t> m_Unacknowledged = 0;            // what UnacknowledgedBytes says
     std::function<void(const std::string&)> m_BeforeSend;  // called first by SendData
     std::string m_Pending;
@@ -241,11 +234,6 @@ class RecordingAlarms : public AlarmOutput {
         }
         if (m_Through != nullptr) {
             m_Through->SendAlarm(AlarmState, fields);
-        }
-    }
-    void EndOfEvent() override {
-        if (m_Through != nullptr) {
-            m_Through->EndOfEvent();
         }
     }
     std::vector<RecordedAlarm> m_Alarms;
