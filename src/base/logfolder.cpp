@@ -65,9 +65,10 @@ bool WriteWhole(int file, const std::string& text) {
     }
     if (written > 0) {
         const off_t end = lseek(file, 0, SEEK_CUR);
-        if (end >= written) {
-            static_cast<void>(ftruncate(file, end - written));
-        }
+        // When even that fails the file keeps the fragment; nothing more
+        // can be done about it here.
+        const bool cut = end >= written && ftruncate(file, end - written) == 0;
+        static_cast<void>(cut);
     }
     return false;
 }
