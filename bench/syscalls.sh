@@ -71,8 +71,8 @@ install_strace() {
 
 # Waits up to 15 s for a line matching $2 in the file $1.
 await() {
-  local k
-  for k in $(seq 1500); do
+  local _
+  for _ in $(seq 1500); do
     grep -q "$2" "$1" 2>/dev/null && return 0
     sleep 0.01
   done
@@ -81,8 +81,8 @@ await() {
 
 # Connects to 127.0.0.1:$1 and closes again until it works (15 s at most).
 wait_port() {
-  local k
-  for k in $(seq 1500); do
+  local _
+  for _ in $(seq 1500); do
     { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && return 0
     sleep 0.01
   done
@@ -124,8 +124,8 @@ start_yardstick() {
 
 stop_server() {
   kill -INT "$server_pid" 2>/dev/null || true
-  local k
-  for k in $(seq 500); do
+  local _
+  for _ in $(seq 500); do
     kill -0 "$server_pid" 2>/dev/null || break
     sleep 0.01
   done

@@ -28,8 +28,8 @@ fail() { echo "yardstick-smoke: $*" >&2; exit 1; }
 
 # Waits up to 5 s for a line matching the pattern $2 in the file $1.
 await() {
-  local k
-  for k in $(seq 500); do
+  local _
+  for _ in $(seq 500); do
     grep -q "$2" "$1" 2>/dev/null && return 0
     sleep 0.01
   done
@@ -66,14 +66,15 @@ grep -q '"raw":"1|||Smoke||ESPA||Smoke call|"' "$work/sink.out" ||
   fail "unexpected alarm line: $(cat "$work/sink.out")"
 
 kill -TERM "$yardstick_pid"
-for k in $(seq 500); do
+for _ in $(seq 500); do
   kill -0 "$yardstick_pid" 2>/dev/null || break
   sleep 0.01
 done
 wait "$yardstick_pid" || fail "SIGTERM: exit status $?, not 0"
 grep -q "^1 calls answered ACK, 1 NAK; 0 alarm lines not sent" "$work/yardstick.out" ||
   fail "unexpected summary: $(cat "$work/yardstick.out")"
-[ "$(wc -l <"$work/events.log")" -eq 1 ] &&
-  grep -qE $'^[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} Got ESPA message: Smoke call\r$' \
-    "$work/events.log" || fail "unexpected event log: $(cat -A "$work/events.log")"
+log_line=$'^[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} Got ESPA message: Smoke call\r$'
+if [ "$(wc -l <"$work/events.log")" -ne 1 ] || ! grep -qE "$log_line" "$work/events.log"; then
+  fail "unexpected event log: $(cat -A "$work/events.log")"
+fi
 echo "yardstick-smoke: passed"
