@@ -263,7 +263,7 @@ TEST_F(FaultsE2eTest, AlarmsWhileTheAlarmServerIsAwayArriveOnceInOrderUpToTheBou
     for (int call = 1; call <= 200; ++call) {
         expected += AlarmLine("Ward 0", Numbered(call));
     }
-    const std::string received = alarmServer.ReceiveLines(200, 10000);
+    const std::string received = alarmServer.ReceiveLines(200, 20000);
     EXPECT_EQ(received, expected);
     std::this_thread::sleep_for(milliseconds(300));  // nothing may follow
     EXPECT_EQ(alarmServer.ReadAvailable(), expected);
