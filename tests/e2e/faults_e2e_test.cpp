@@ -1,6 +1,6 @@
 // Faults and load against the built gateway program: hostile and broken
-// partners, an alarm server that goes away, a log folder that disappears, a
-// serial line that vanishes and a hostile configuration file. Each test is
+// partners, an alarm server that goes away, a file in place of the log folder,
+// a serial line that vanishes and a hostile configuration file. Each test is
 // bounded in volume and time; the figures it measured are printed as
 // "[figure]" lines. TW_FLOOD_MB sets the garbage volume of the flood test
 // (default 8; tools/faults.sh runs 100 on a release build).
