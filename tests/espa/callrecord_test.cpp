@@ -11,24 +11,8 @@ namespace {
 
 using test::Wire;
 
-TEST(BlockCheckTest, IsTheExclusiveOrOfAllCharacterCodes) {
-    struct Row {
-        const char* text;
-        int check;
-    };
-    const Row rows[] = {
-        {"A", 'A'},
-        {"<255>", 255},
-        {"AA", 0},
-        // a good received block: everything after SOH through the check character
-        {"1<STX>1<US>123<RS>2<US>HELLO<ETX><95>", 0},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(BlockCheck(Wire(row.text)), std::string(1, static_cast<char>(row.check)))
-            << row.text;
-    }
-}
-
+// The check character is pinned by the link layer's worked example (every
+// other check answered NAK) and by the status blocks below.
 TEST(GetRecordTest, FindsTheFirstIdentifierFollowedByUnitSeparator) {
     struct Row {
         const char* id;

@@ -220,15 +220,6 @@ TEST_F(PollFailureTest, FailureTextsAndSwitches) {
     }
 }
 
-TEST_F(PollFailureTest, ReachesTheAlarmServerAsOneLine) {
-    m_Alarms.m_Through = &m_Link;
-    m_Gateway.m_Ports[4].PollFailTimeout = 1000;
-    Seconds(1);
-    EXPECT_EQ(m_ZorvanData.m_SendCalls,
-              Lines{"1|||Ward 3||Pager||ESPA Connection 'Ward 3' (4) have failed (no events "
-                    "within 1 s)|\n"});
-}
-
 class ESPATimeoutTest : public SupervisionTest {
   protected:
     ESPATimeoutTest() {
