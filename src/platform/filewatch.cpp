@@ -10,8 +10,8 @@
 namespace tw {
 namespace {
 
-constexpr uint32_t kEntryEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                  IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kEntryEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
+                                  IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr uint32_t kContentEvents = IN_MODIFY | IN_CLOSE_WRITE;
 
 // File systems whose files other machines change without the local kernel
