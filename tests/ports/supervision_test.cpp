@@ -60,6 +60,8 @@ TEST_F(SupervisionTest, FailingListenAndOpenAreRetriedAndLoggedEverySecond) {
               (Lines{failing[0], failing[1], failing[0], failing[1], failing[0], failing[1]}));
     // Held at 0 however long the failure lasts.
     EXPECT_EQ(m_Gateway.m_Runtime[0].ReconnectCountdown, 0);
+    // The trace keeps the reason the event-log line leaves out.
+    EXPECT_EQ(m_View.m_Lines.front(), "10:31:05 COM7 not opened: No such device");
     EXPECT_EQ(m_View.PortColumn(0, View::ColumnStatus), "Connection at port 5000 is closed");
 
     m_Listeners[0].m_ListenError.clear();
