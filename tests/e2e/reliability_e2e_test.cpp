@@ -437,7 +437,7 @@ TEST_F(ReliabilityE2eTest, TheAlarmListenerComesBackWhenItsPortIsFree) {
     RawSocket alarmServer;
     ASSERT_TRUE(alarmServer.Connect(zorvanPort, 5000));
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - released).count();
-    EXPECT_LT(seconds, 2.0);
+    EXPECT_LT(seconds, 4.0);  // retried once a second; room for a busy machine
     EXPECT_TRUE(
         LogShows("Zorvan port (" + std::to_string(zorvanPort) + ") is in listen mode again"));
     ASSERT_TRUE(CallIsAnswered(listenPort, "FLOWS"));
