@@ -2,6 +2,9 @@
 # Builds the release preset and measures the gateway: the in-process
 # benchmarks, then whole-system figures on loopback with espa-station,
 # alarm-sink and ack-echo, each the median of several rounds. Prints a table.
+# Beside the gateway, with the same client in the same rounds, run the ACK echo
+# (what loopback allows) and the yardstick (bench/yardstick.cpp: what the work
+# a call must do allows); the ratio gateway / yardstick is the main figure.
 #
 #   bench/run.sh            full run (5 rounds, about three minutes)
 #   bench/run.sh --smoke    a few seconds of everything, to prove it works
@@ -12,7 +15,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
 
 smoke=0
 runs=5
@@ -41,6 +44,7 @@ gateway="$build/src/app/tellwick"
 station="$build/tools/espa-station/espa-station"
 sink="$build/tools/alarm-sink/alarm-sink"
 echo_server="$build/tools/ack-echo/ack-echo"
+yardstick="$build/bench/yardstick"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-bench.XXXXXX")
 app="$work/app"
@@ -135,14 +139,14 @@ stop_gateway() {
   wait "$gateway_pid" 2>/dev/null || true
 }
 
-# Starts an alarm sink that ends after $1 alarm lines; $2 = --quiet or --json.
-# Returns once the gateway has taken its connection.
+# Starts an alarm sink on the alarm port $1 that ends after $2 alarm lines;
+# $3 = --quiet or --json. Returns once the server has taken its connection.
 sink_pid=
 start_sink() {
   local out="$work/sink.out"
   : >"$out"
   : >"$work/sink.err"
-  "$sink" --connect "127.0.0.1:$alarm_port" "$2" --count "$1" --timeout-ms 20000 \
+  "$sink" --connect "127.0.0.1:$1" "$3" --count "$2" --timeout-ms 20000 \
     >"$out" 2>"$work/sink.err" &
   sink_pid=$!
   started+=("$sink_pid")
@@ -152,7 +156,7 @@ start_sink() {
     pause 0.01
   done
   grep -q "connected to" "$work/sink.err" || die "alarm-sink did not connect: $(cat "$work/sink.err")"
-  pause 0.2  # the gateway accepts on its event loop
+  pause 0.2  # the server accepts on its event loop
 }
 
 finish_sink() {
@@ -197,11 +201,36 @@ run_echo() {
   record echo1_cps "$(json_number calls_per_s <<<"$line")"
 }
 
+# Microseconds of CPU time per call that process $1 spent since it had used
+# $2 clock ticks, over $3 calls. Waiting for a core costs no CPU time, so this
+# holds better than calls/s while other work shares the machine.
+cpu_us_per_call() {
+  awk -v t=$(( $(cpu_ticks "$1") - $2 )) -v hz="$(getconf CLK_TCK)" -v c="$3" \
+    'BEGIN { printf "%.1f", 1e6 * (t / hz) / c }'
+}
+
+# The same calls against the yardstick, its alarm sink connected.
+yardstick_pid=
+yard_port=
+yard_alarm_port=
+run_yardstick() {
+  start_sink "$yard_alarm_port" "$calls" --quiet
+  local line before
+  before=$(cpu_ticks "$yardstick_pid")
+  line=$(run_station "$yard_port" "$calls" | grep '"event":"load"') ||
+    die "the station failed against the yardstick"
+  record yard1_cpu_us "$(cpu_us_per_call "$yardstick_pid" "$before" "$calls")"
+  finish_sink
+  record yard1_cps "$(json_number calls_per_s <<<"$line")"
+}
+
 run_gateway_one_port() {
-  start_sink "$calls" --quiet
-  local line
+  start_sink "$alarm_port" "$calls" --quiet
+  local line before
+  before=$(cpu_ticks "$gateway_pid")
   line=$(run_station "$(espa_port 0)" "$calls" | grep '"event":"load"') ||
     die "the station failed against the gateway"
+  record gw1_cpu_us "$(cpu_us_per_call "$gateway_pid" "$before" "$calls")"
   finish_sink
   record gw1_cps "$(json_number calls_per_s <<<"$line")"
   record ack_p50_us "$(json_number p50_us <<<"$line")"
@@ -209,7 +238,7 @@ run_gateway_one_port() {
 }
 
 run_gateway_eight_ports() {
-  start_sink $((8 * calls_per_port)) --quiet
+  start_sink "$alarm_port" $((8 * calls_per_port)) --quiet
   run_stations_parallel 8 "$calls_per_port" gw8_cps gateway_port_of
   finish_sink
 }
@@ -218,7 +247,7 @@ run_gateway_eight_ports() {
 # their wall-clock times give the ACK-to-alarm-line latency (negative when
 # the line came first: the gateway hands the alarm on before it ACKs).
 run_latency() {
-  start_sink "$latency_calls" --json
+  start_sink "$alarm_port" "$latency_calls" --json
   run_station "$(espa_port 0)" "$latency_calls" --ack-times "$work/acks" >/dev/null ||
     die "the station failed in the latency run"
   finish_sink
@@ -275,8 +304,8 @@ in_process_benchmarks() {
 
 note "building the release preset"
 cmake --preset release >/dev/null
-cmake --build --preset release --target tellwick espa-station alarm-sink ack-echo linklayer_bench \
-  format_bench >/dev/null
+cmake --build --preset release --target tellwick espa-station alarm-sink ack-echo yardstick \
+  linklayer_bench format_bench >/dev/null
 
 note "in-process benchmarks"
 in_process_benchmarks >"$work/inproc"
@@ -292,10 +321,24 @@ for k in $(seq 100); do
 done
 [ -n "$echo_port" ] || die "ack-echo did not start"
 
+# Its alarm line is the gateway's for port 0: same description and category.
+"$yardstick" --station-port 0 --alarm-port 0 --log "$work/yardstick.log" \
+  --description "Bench 0" --category ESPA >"$work/yardstick.out" 2>&1 &
+yardstick_pid=$!
+started+=("$yardstick_pid")
+for k in $(seq 100); do
+  yard_port=$(sed -n 's/^listening on .*station port \([0-9]*\),.*/\1/p' "$work/yardstick.out")
+  yard_alarm_port=$(sed -n 's/^listening on .*alarm port \([0-9]*\)$/\1/p' "$work/yardstick.out")
+  [ -n "$yard_port" ] && break
+  pause 0.01
+done
+[ -n "$yard_port" ] || die "the yardstick did not start: $(cat "$work/yardstick.out")"
+
 for round in $(seq "$runs"); do
   note "round $round of $runs"
   start_gateway
   run_echo
+  run_yardstick
   run_gateway_one_port
   run_stations_parallel 8 "$calls_per_port" echo8_cps echo_port_of --echo-partner
   run_gateway_eight_ports
@@ -304,9 +347,12 @@ for round in $(seq "$runs"); do
   stop_gateway
   # The ratio of each round, from figures measured moments apart.
   e1=$(awk '$1 == "echo1_cps" { v = $2 } END { print v }' "$metrics")
+  y1=$(awk '$1 == "yard1_cps" { v = $2 } END { print v }' "$metrics")
   g1=$(awk '$1 == "gw1_cps" { v = $2 } END { print v }' "$metrics")
   e8=$(awk '$1 == "echo8_cps" { v = $2 } END { print v }' "$metrics")
   g8=$(awk '$1 == "gw8_cps" { v = $2 } END { print v }' "$metrics")
+  record ratio_yard1 "$(awk -v g="$g1" -v y="$y1" 'BEGIN { printf "%.2f", g / y }')"
+  record ratio_yard_echo1 "$(awk -v y="$y1" -v e="$e1" 'BEGIN { printf "%.2f", y / e }')"
   record ratio1 "$(awk -v g="$g1" -v e="$e1" 'BEGIN { printf "%.2f", g / e }')"
   record ratio8 "$(awk -v g="$g8" -v e="$e8" 'BEGIN { printf "%.2f", g / e }')"
 done
@@ -339,7 +385,12 @@ while read -r _ name items bytes; do
   printf '%-44s %12s %5s\n' "link layer $name MB/s" "$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')" "$runs"
 done <"$work/inproc"
 row "calls/s, 1 TCPS port (gateway)" gw1_cps "" ""
+row "calls/s, yardstick (same client)" yard1_cps "" ""
+row "ratio gateway / yardstick, 1 port" ratio_yard1 "" ""
+row "CPU per call, gateway, 1 port (us)" gw1_cpu_us "" ""
+row "CPU per call, yardstick (us)" yard1_cpu_us "" ""
 row "calls/s, ACK echo (same client)" echo1_cps "" ""
+row "ratio yardstick / echo, 1 port" ratio_yard_echo1 "" ""
 row "ratio gateway / echo, 1 port" ratio1 "v >= 0.7" ">= 0.7"
 row "calls/s, 8 TCPS ports (total)" gw8_cps "" ""
 row "calls/s, ACK echo, 8 connections (total)" echo8_cps "" ""

@@ -5,8 +5,8 @@
 namespace tw {
 
 GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
-    : m_Settings(appFolder),
-      m_LogFolder(appFolder, "LogFiles"),
+    : m_LogFolder(appFolder, "LogFiles"),
+      m_Settings(appFolder),
       m_Journal(appFolder + kAlarmJournalFileName),
       m_Zorvan2(appFolder, "Zorvan2.dll"),
       m_Zorvan3(appFolder, "Zorvan3.dll"),
@@ -29,6 +29,7 @@ GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
           }),
       m_StatusReport(m_Gateway, m_Link, kProgramVersion, m_Clock.Now().UnixSeconds) {
     m_Relay.m_Link = &m_Link;
+    m_Settings.WatchLogFolder(m_LogFolder);
     m_ZorvanConnect.SetEvents(&m_Link.ListenerEvents());
     m_ZorvanData.SetEvents(&m_Link.DataEvents());
     m_TransportEvents.Attach();

@@ -77,8 +77,8 @@ class GatewayObjects {
     GatewayWiring Wiring();
 
     SystemClock m_Clock;
-    IniFileSource m_Settings;
     LogFolder m_LogFolder;
+    IniFileSource m_Settings;
     AlarmJournalFile m_Journal;
     std::array<QtSerial, kPortCount> m_MSComm;
     std::array<QtSocket, kPortCount> m_WinsockConnect;

@@ -214,14 +214,11 @@ std::string AbsoluteAppFolder(const std::string& folder) {
     // Absolute, so that a service registration started elsewhere finds it.
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, ignored);
-    std::string result = ignored ? folder : absolute.lexically_normal().string();
-    if (result.empty()) {
-        result = ".";
+    const std::string path = ignored ? folder : absolute.lexically_normal().string();
+    if (path.empty()) {
+        return "./";
     }
-    if (result.back() != '/') {
-        result.push_back('/');
-    }
-    return result;
+    return path.back() == '/' ? path : path + "/";
 }
 
 std::string PrepareAppFolder(const std::string& folder) {

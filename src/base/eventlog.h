@@ -10,7 +10,7 @@ namespace tw {
 
 class EventLog {
   public:
-    explicit EventLog(const LogFolder& folder) : m_Folder(folder) {}
+    explicit EventLog(LogFolder& folder) : m_Folder(folder) {}
 
     // Appends "YY-MM-DD HH:NN:SS " + message + CR LF to the file of the day of
     // now; a message starting with "-" is written without the stamp. File name
@@ -18,7 +18,7 @@ class EventLog {
     void WriteEventLog(const LocalTime& now, const std::string& message) const;
 
   private:
-    const LogFolder& m_Folder;
+    LogFolder& m_Folder;
 };
 
 // "YY-MM-DD HH:NN:SS", the stamp of event-log lines and of saved debug info.
@@ -26,5 +26,8 @@ std::string FormatStamp(const LocalTime& time);
 
 // "YYYYMMDD" + ".Log".
 std::string EventLogFileName(const LocalTime& time);
+
+// value (0..99) as two digits at text[at] and text[at + 1].
+void PutTwoDigits(std::string& text, size_t at, int value);
 
 }  // namespace tw

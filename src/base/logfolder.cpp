@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,12 +65,17 @@ bool WriteWhole(int file, const std::string& text) {
     }
     if (written > 0) {
         const off_t end = lseek(file, 0, SEEK_CUR);
-        if (end >= written) {
-            static_cast<void>(ftruncate(file, end - written));
-        }
+        // When even that fails the file keeps the fragment; nothing more
+        // can be done about it here.
+        const bool cut = end >= written && ftruncate(file, end - written) == 0;
+        static_cast<void>(cut);
     }
     return false;
 }
+
+// Files kept open at once; more are a sign the names change (a new day) and
+// all are let go.
+constexpr size_t kMostOpenFiles = 4;
 
 bool WriteAndClose(int file, const std::string& text) {
     if (file < 0) {
@@ -86,7 +92,8 @@ bool AppendToRegularFile(const std::string& path, const std::string& text) {
     return WriteAndClose(RegularOnly(open(path.c_str(), kAppendFlags, kFileMode)), text);
 }
 
-LogFolder::LogFolder(const std::string& appFolder, const std::string& name) : m_Name(name) {
+LogFolder::LogFolder(const std::string& appFolder, const std::string& name)
+    : m_AppFolderPath(appFolder), m_Name(name) {
     m_AppFolder = open(appFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
     if (m_AppFolder < 0) {
@@ -99,14 +106,56 @@ LogFolder::LogFolder(const std::string& appFolder, const std::string& name) : m_
 }
 
 LogFolder::~LogFolder() {
+    Forget();
     if (m_AppFolder >= 0) {
         close(m_AppFolder);
     }
 }
 
-bool LogFolder::Append(const std::string& fileName, const std::string& text) const {
-    return m_AppFolder >= 0 &&
-           WriteAndClose(RegularOnly(OpenBeneath(m_AppFolder, m_Name, fileName)), text);
+bool LogFolder::Append(const std::string& fileName, const std::string& text) {
+    if (m_AppFolder < 0) {
+        return false;
+    }
+    if (m_KeepOpen) {
+        return AppendKeepingOpen(fileName, text);
+    }
+    return WriteAndClose(RegularOnly(OpenBeneath(m_AppFolder, m_Name, fileName)), text);
+}
+
+bool LogFolder::AppendKeepingOpen(const std::string& fileName, const std::string& text) {
+    auto open = std::find_if(m_Open.begin(), m_Open.end(),
+                             [&](const OpenFile& file) { return file.m_Name == fileName; });
+    if (open != m_Open.end() && WriteWhole(open->m_Descriptor, text)) {
+        return true;
+    }
+    if (open != m_Open.end()) {
+        // Failed on the kept file: once more on the file as it is now.
+        close(open->m_Descriptor);
+        m_Open.erase(open);
+    }
+    if (m_Open.size() >= kMostOpenFiles) {
+        Forget();
+    }
+    const int file = RegularOnly(OpenBeneath(m_AppFolder, m_Name, fileName));
+    if (file < 0) {
+        return false;
+    }
+    m_Open.push_back(OpenFile{fileName, file});
+    return WriteWhole(file, text);
+}
+
+void LogFolder::KeepFilesOpen(bool keep) {
+    if (!keep) {
+        Forget();
+    }
+    m_KeepOpen = keep;
+}
+
+void LogFolder::Forget() {
+    for (const OpenFile& file : m_Open) {
+        close(file.m_Descriptor);
+    }
+    m_Open.clear();
 }
 
 }  // namespace tw

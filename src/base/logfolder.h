@@ -2,11 +2,17 @@
 // the application folder). Lines go only into regular files in it: never
 // through a symbolic link (neither the folder nor the file may be one), never
 // into a FIFO or device (nothing here can block), and a line is written whole
-// or not at all. The folder is looked up by name for every line, so a folder
-// that is removed and made again is written to again.
+// or not at all.
+//
+// By default a file is opened for every line, by name, so a file or folder
+// that is moved, removed or made again is written to as it is now. While the
+// owner watches the folder for such changes it may let the files stay open
+// (KeepFilesOpen) and call Forget whenever the folder changed; a write that
+// fails opens the file again once.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -32,12 +38,29 @@ class LogFolder {
     // missing. One write: when the system takes only part of it (a full
     // disk), the part is cut off again, so the file never holds half a line.
     // False when nothing was written.
-    bool Append(const std::string& fileName, const std::string& text) const;
+    bool Append(const std::string& fileName, const std::string& text);
+
+    void KeepFilesOpen(bool keep);
+    // Closes the files kept open; the next line opens its file by name.
+    void Forget();
+
+    // The folder's path: the application folder + its name.
+    std::string Path() const { return m_AppFolderPath + m_Name; }
 
   private:
+    struct OpenFile {
+        std::string m_Name;
+        int m_Descriptor = -1;
+    };
+
+    bool AppendKeepingOpen(const std::string& fileName, const std::string& text);
+
     int m_AppFolder = -1;
+    std::string m_AppFolderPath;
     std::string m_Name;
     std::string m_Error;
+    bool m_KeepOpen = false;
+    std::vector<OpenFile> m_Open;
 };
 
 }  // namespace tw

@@ -49,7 +49,7 @@ struct GatewayWiring {
     VendorLibrary* Zorvan3 = nullptr;  // method 1
     const Clock* m_Clock = nullptr;
     SettingsSource* m_Settings = nullptr;
-    const LogFolder* m_LogFolder = nullptr;
+    LogFolder* m_LogFolder = nullptr;
     View* m_View = nullptr;
     AlarmOutput* m_Alarms = nullptr;
 };
@@ -73,14 +73,19 @@ struct Gateway {
     VendorLibrary& Zorvan3;
     const Clock& m_Clock;
     SettingsSource& m_Settings;
-    const LogFolder& m_LogFolder;
+    LogFolder& m_LogFolder;
     View& m_View;
     AlarmOutput& m_Alarms;
 
     // Starts an event (a tick, a socket or serial event, a start or stop
-    // step): the clock is read once, and every log line, trace line and
-    // alarm field of the event carries that reading.
-    void BeginEvent() { m_Now = m_Clock.Now(); }
+    // step): the settings are brought up to date with their files, the
+    // clock is read once, and every log line, trace line and alarm field of
+    // the event carries that reading.
+    void BeginEvent() {
+        m_Settings.Refresh();
+        m_Now = m_Clock.Now();
+    }
+
     // The time of the current event.
     const LocalTime& Now() const { return m_Now; }
 

@@ -14,6 +14,10 @@ class SettingsSource {
   public:
     virtual ~SettingsSource() = default;
 
+    // Called at the start of every event: afterwards every answer reflects
+    // the files as they are now.
+    virtual void Refresh() = 0;
+
     // The parsed file: an empty name is "Tellwick.ini", a relative name is
     // taken relative to the application folder. nullptr when it cannot be
     // read. The pointer is good until the next call; the answers reflect the

@@ -1,5 +1,7 @@
 #include "espa/callrecord.h"
 
+#include <bitset>
+
 namespace tw {
 
 std::string BlockCheck(std::string_view text) {
@@ -8,6 +10,35 @@ std::string BlockCheck(std::string_view text) {
         check ^= static_cast<unsigned char>(c);
     }
     return std::string(1, static_cast<char>(check));
+}
+
+RecordTable GetRecords(std::string_view data) {
+    RecordTable records;
+    std::bitset<16> found;
+    // Every US ends the identifiers written before it: the digit just before
+    // it, and "10" to "15" with the digit before that. The first US that ends
+    // an identifier starts its record, as GetRecord's search finds it.
+    const auto take = [&](size_t id, size_t us) {
+        if (found[id]) {
+            return;
+        }
+        found[id] = true;
+        const size_t end = data.find(espa::RS, us + 1);
+        records[id] =
+            NormalizeText(data.substr(us + 1, end == std::string_view::npos ? end : end - us - 1));
+    };
+    for (size_t us = data.find(espa::US); us != std::string_view::npos;
+         us = data.find(espa::US, us + 1)) {
+        if (us == 0 || data[us - 1] < '0' || data[us - 1] > '9') {
+            continue;
+        }
+        const auto digit = static_cast<size_t>(data[us - 1] - '0');
+        if (us >= 2 && data[us - 2] == '1' && digit <= 5) {
+            take(10 + digit, us);
+        }
+        take(digit, us);
+    }
+    return records;
 }
 
 std::string GetRecord(std::string_view id, std::string_view data) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/espacall.h"
+#include "core/records.h"
 
 namespace tw {
 
@@ -32,6 +33,9 @@ std::string BlockCheck(std::string_view text);
 // US anywhere in data (a plain search, so "1" US also matches the tail of
 // "11" US), up to the next RS or the end of data; "" when there is none.
 std::string GetRecord(std::string_view id, std::string_view data);
+
+// GetRecord for every identifier 0 to 15, in one pass over data.
+RecordTable GetRecords(std::string_view data);
 
 // Blanks trimmed at both ends, every control character (below 32) turned
 // into "/", every run of blanks collapsed to one blank.

@@ -103,10 +103,7 @@ void QueueStatusMessages(Link& link, std::string_view data) {
 }
 
 RecordTable ReadRecords(const Link& link, std::string_view data) {
-    RecordTable records;
-    for (size_t k = 0; k < records.size(); ++k) {
-        records[k] = GetRecord(std::to_string(k), data);
-    }
+    RecordTable records = GetRecords(data);
     if (link.m_Settings.Swedish7BitASCII2ISOLatin1) {
         records[2] = Swedish7BitToLatin1(std::move(records[2]));
     }

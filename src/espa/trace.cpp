@@ -1,7 +1,6 @@
 #include "espa/trace.h"
 
-#include <cstdio>
-
+#include "base/eventlog.h"
 #include "base/ini.h"
 #include "base/systemtext.h"
 
@@ -73,8 +72,10 @@ void AppendTraceCharacter(std::string& out, unsigned char code) {
 }
 
 std::string FormatTraceTime(const LocalTime& time) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.Hour, time.Minute, time.Second);
+    std::string text = "00:00:00";
+    PutTwoDigits(text, 0, time.Hour);
+    PutTwoDigits(text, 3, time.Minute);
+    PutTwoDigits(text, 6, time.Second);
     return text;
 }
 

@@ -2,13 +2,36 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <utility>
 
 namespace tw {
+namespace {
 
-IniFileSource::IniFileSource(std::string folder) : m_Folder(std::move(folder)) {}
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+IniFileSource::IniFileSource(std::string folder) : m_Folder(std::move(folder)) {
+    m_Watch.Watch(m_Folder, true);
+}
+
+void IniFileSource::WatchLogFolder(LogFolder& logs) {
+    m_Logs = &logs;
+    KeepLogsOpenWhileWatched();
+}
+
+// The log files stay open only while their folder is watched.
+void IniFileSource::KeepLogsOpenWhileWatched() {
+    const std::string logs = m_Logs->Path() + "/";
+    m_Logs->KeepFilesOpen(m_Watch.IsWatched(m_Folder) &&
+                          (m_Watch.IsWatched(logs) || m_Watch.Watch(logs, false)));
+}
 
 std::string IniFileSource::Resolve(const std::string& fileName) const {
     if (fileName.empty()) {
@@ -20,35 +43,89 @@ std::string IniFileSource::Resolve(const std::string& fileName) const {
     return m_Folder + fileName;
 }
 
+void IniFileSource::Refresh() {
+    ++m_Event;
+    const std::string logs = m_Logs != nullptr ? m_Logs->Path() + "/" : std::string();
+    for (const FileWatch::Change& change : m_Watch.Drain()) {
+        // Whatever changed in a folder, its files are read again.
+        for (auto& [path, cached] : m_Cache) {
+            if (change.m_Folder.empty() || FolderOf(path) == change.m_Folder ||
+                cached.m_TargetFolder == change.m_Folder) {
+                cached.m_Watched = false;
+                cached.m_Changed = true;
+            }
+        }
+        const bool logsChanged = change.m_Folder.empty() || change.m_Folder == logs ||
+                                 (change.m_Folder == m_Folder && change.m_Name == "LogFiles");
+        if (m_Logs != nullptr && logsChanged) {
+            m_Logs->Forget();
+            KeepLogsOpenWhileWatched();
+        }
+    }
+}
+
+bool IniFileSource::Current(const Cached& cached) const {
+    return cached.m_Watched || cached.m_CheckedInEvent == m_Event;
+}
+
 const IniFile* IniFileSource::File(const std::string& fileName) {
     const std::string path = Resolve(fileName);
+    Cached& cached = m_Cache[path];
+    if (!Current(cached)) {
+        Load(path, cached);
+    }
+    return cached.m_File.get();
+}
+
+// Reads the file again when a change was noted, or when its size, inode or
+// modification time are not as they were.
+void IniFileSource::Load(const std::string& path, Cached& cached) {
+    cached.m_CheckedInEvent = m_Event;
+    cached.m_Watched = WatchFoldersOf(path, cached);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        m_Cache.erase(path);
-        return nullptr;
+        cached.m_File.reset();
+        cached.m_Size = -1;
+        return;
     }
     const int64_t modified =
         static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    auto found = m_Cache.find(path);
-    if (found != m_Cache.end() && found->second.m_ModifiedNs == modified &&
-        found->second.m_Size == info.st_size && found->second.m_Inode == info.st_ino) {
-        return found->second.m_File.get();
+    const bool same = cached.m_ModifiedNs == modified && cached.m_Size == info.st_size &&
+                      cached.m_Inode == info.st_ino;
+    if (cached.m_File && same && !cached.m_Changed) {
+        return;
     }
+    cached.m_Changed = false;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     if (in) {
         content << in.rdbuf();
     }
     if (!in || in.bad()) {
-        m_Cache.erase(path);
-        return nullptr;
+        cached.m_File.reset();
+        cached.m_Size = -1;
+        return;
     }
-    Cached& entry = m_Cache[path];
-    entry.m_ModifiedNs = modified;
-    entry.m_Size = info.st_size;
-    entry.m_Inode = info.st_ino;
-    entry.m_File = std::make_unique<IniFile>(content.str());
-    return entry.m_File.get();
+    cached.m_ModifiedNs = modified;
+    cached.m_Size = info.st_size;
+    cached.m_Inode = info.st_ino;
+    cached.m_File = std::make_unique<IniFile>(content.str());
+}
+
+// The folder of the path and, for a link, the folder of the file it points
+// to: a change in either is noted.
+bool IniFileSource::WatchFoldersOf(const std::string& path, Cached& cached) {
+    const std::string folder = FolderOf(path);
+    bool watched = m_Watch.IsWatched(folder) || m_Watch.Watch(folder, true);
+    char* target = realpath(path.c_str(), nullptr);
+    cached.m_TargetFolder.clear();
+    if (target != nullptr) {
+        cached.m_TargetFolder = FolderOf(target);
+        std::free(target);
+        watched = watched && (m_Watch.IsWatched(cached.m_TargetFolder) ||
+                              m_Watch.Watch(cached.m_TargetFolder, true));
+    }
+    return watched;
 }
 
 }  // namespace tw

@@ -1,7 +1,9 @@
 // The settings source of the running gateway: INI files read from disk, named
-// relative to the application folder. A parsed file is kept and read again
-// only when its size, inode or modification time changed, so the readers
-// that run on every call stay cheap and still see every change at once.
+// relative to the application folder. A parsed file is kept until it may
+// have changed: while its folder (and the folder of the file a link points
+// to) is watched, until a change there is noted; otherwise it is looked at
+// once per event. The same watch keeps the log folder's files open while
+// nothing in the folder changes.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/logfolder.h"
 #include "core/settingssource.h"
+#include "platform/filewatch.h"
 
 namespace tw {
 
@@ -18,6 +22,11 @@ class IniFileSource : public SettingsSource {
     // folder: the application folder, ending in "/".
     explicit IniFileSource(std::string folder);
 
+    // Also keeps the files of logs open while its folder is watched, and
+    // lets them go when the folder changed.
+    void WatchLogFolder(LogFolder& logs);
+
+    void Refresh() override;
     const IniFile* File(const std::string& fileName) override;
 
     // The path a file name stands for: "Tellwick.ini" in the folder for an
@@ -29,10 +38,22 @@ class IniFileSource : public SettingsSource {
         int64_t m_ModifiedNs = 0;
         int64_t m_Size = -1;
         uint64_t m_Inode = 0;
-        std::unique_ptr<IniFile> m_File;
+        std::unique_ptr<IniFile> m_File;  // nullptr: could not be read
+        bool m_Watched = false;           // kept until its folders change
+        bool m_Changed = false;           // a change was noted: read it again
+        std::string m_TargetFolder;       // of the file a link points to
+        uint64_t m_CheckedInEvent = 0;
     };
 
+    bool Current(const Cached& cached) const;
+    void Load(const std::string& path, Cached& cached);
+    bool WatchFoldersOf(const std::string& path, Cached& cached);
+    void KeepLogsOpenWhileWatched();
+
     std::string m_Folder;
+    LogFolder* m_Logs = nullptr;
+    FileWatch m_Watch;
+    uint64_t m_Event = 1;
     std::unordered_map<std::string, Cached> m_Cache;
 };
 

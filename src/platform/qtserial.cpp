@@ -215,7 +215,6 @@ void QtSerial::HandleError(uint64_t generation, QSerialPort::SerialPortError err
     if (!deviceLost || !m_Port.isOpen()) {
         return;
     }
-    m_LastError = DevicePath() + ": " + m_Port.errorString().toStdString();
     // Closing from inside QSerialPort's own notification is not safe: do it
     // from the event loop, unless the port was reopened meanwhile.
     QMetaObject::invokeMethod(

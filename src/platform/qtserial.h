@@ -66,7 +66,6 @@ class QtSerial : public Serial {
     void SetEvents(SerialEvents* events) override { m_Events = events; }
 
     // Readable text of the last device failure that closed the port.
-    const std::string& LastError() const { return m_LastError; }
 
   private:
     bool ApplySettings(std::string& error);
@@ -81,7 +80,6 @@ class QtSerial : public Serial {
     LineSettings m_Settings;
     int16_t m_Handshaking = 0;
     int16_t m_CommEvent = 0;
-    std::string m_LastError;
     SerialEvents* m_Events = nullptr;
 };
 

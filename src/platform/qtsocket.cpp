@@ -1,15 +1,15 @@
 #include "platform/qtsocket.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QHostAddress>
-#include <algorithm>
+#include <QHostInfo>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -37,37 +37,16 @@ int64_t NextRequestId() {
     return ++lastId;
 }
 
-std::string ToStd(const QString& text) {
-    return text.toStdString();
-}
-
-// Dotted IPv4 also for an IPv4-mapped IPv6 peer.
-std::string AddressText(const QHostAddress& address) {
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    return ToStd(isIPv4 ? QHostAddress(ipv4).toString() : address.toString());
-}
-
-bool IsPortNumber(int32_t port) {
-    return port >= 0 && port <= 65535;
-}
-
-// Qt's socket error code plus one, so that a reported error is never 0.
-int32_t ErrorNumber(QAbstractSocket::SocketError error) {
-    return static_cast<int32_t>(error) + 1;
-}
-
 const char* const kInvalidOperation = "Invalid operation at current state";
-
-// The most a connection holds read but not yet handed on. Beyond it the
-// bytes wait in the system and the sender is slowed down, so that a partner
-// flooding its port costs bounded memory and hands over bounded chunks, each
-// handled quickly enough for the other ports' events to come in between.
-constexpr qint64 kReadBufferSize = qint64{64} * 1024;
+constexpr int kInvalidOperationNumber = 20;  // not an errno: no system call failed
 
 // Connections a listener accepts per wake-up, so that a storm of them cannot
 // hold the event loop; the rest wait for the next pass.
 constexpr int kAcceptsPerWakeUp = 32;
+
+bool IsPortNumber(int32_t port) {
+    return port >= 0 && port <= 65535;
+}
 
 // Why listening failed, in the words the log has always used.
 std::string ListenErrorText(int error) {
@@ -83,13 +62,29 @@ std::string ListenErrorText(int error) {
     }
 }
 
-// The listening address: every IPv4 address when text is empty.
-bool ListenAddress(const std::string& text, int32_t port, sockaddr_storage& address,
+// Why a connection failed, in the words the log has always used.
+std::string ConnectionErrorText(int error) {
+    switch (error) {
+        case ECONNREFUSED:
+            return "Connection refused";
+        case ETIMEDOUT:
+            return "Connection timed out";
+        case ENETUNREACH:
+            return "Network unreachable";
+        case EHOSTUNREACH:
+            return "Host unreachable";
+        default:
+            return std::strerror(error);
+    }
+}
+
+// A dotted IPv4 or an IPv6 address with the port; false for anything else.
+bool SocketAddress(const std::string& text, int32_t port, sockaddr_storage& address,
                    socklen_t& length) {
     address = {};
     auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
     auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
-    if (text.empty() || inet_pton(AF_INET, text.c_str(), &ipv4->sin_addr) == 1) {
+    if (inet_pton(AF_INET, text.c_str(), &ipv4->sin_addr) == 1) {
         ipv4->sin_family = AF_INET;
         ipv4->sin_port = htons(static_cast<uint16_t>(port));
         length = sizeof(sockaddr_in);
@@ -104,12 +99,29 @@ bool ListenAddress(const std::string& text, int32_t port, sockaddr_storage& addr
     return false;
 }
 
-QHostAddress PeerOf(const sockaddr_storage& address, int32_t& port) {
-    QHostAddress peer(reinterpret_cast<const sockaddr*>(&address));
+// Dotted IPv4 also for an IPv4-mapped IPv6 address; the port beside it.
+std::string AddressText(const sockaddr_storage& address, int32_t& port) {
+    const QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
     port = address.ss_family == AF_INET6
                ? ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port)
                : ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    return peer;
+    bool isIPv4 = false;
+    const quint32 ipv4 = host.toIPv4Address(&isIPv4);
+    return (isIPv4 ? QHostAddress(ipv4).toString() : host.toString()).toStdString();
+}
+
+void SetIntOption(int descriptor, int level, int name, int value) {
+    setsockopt(descriptor, level, name, &value, sizeof value);
+}
+
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+// The partner ended the connection, in order or with a reset: reported by
+// the close event alone.
+bool PartnerGone(int error) {
+    return error == ECONNRESET || error == EPIPE;
 }
 
 }  // namespace
@@ -121,45 +133,34 @@ QtSocket::~QtSocket() {
 }
 
 int16_t QtSocket::State() const {
-    if (m_Failed) {
-        return StateError;
-    }
-    if (m_ListenDescriptor >= 0) {
-        return StateListening;
-    }
-    if (!m_Connection) {
-        return StateClosed;
-    }
-    if (m_PeerClosed) {
-        return 8;
-    }
-    switch (m_Connection->state()) {
-        case QAbstractSocket::HostLookupState:
-            return 4;
-        case QAbstractSocket::ConnectingState:
-            return 6;
-        case QAbstractSocket::ConnectedState:
-            return StateConnected;
-        case QAbstractSocket::BoundState:
-            return 1;
-        case QAbstractSocket::ListeningState:
+    switch (m_Phase) {
+        case Phase::Closed:
+            return StateClosed;
+        case Phase::Listening:
             return StateListening;
-        case QAbstractSocket::ClosingState:
+        case Phase::Resolving:
+            return 4;
+        case Phase::Connecting:
+            return 6;
+        case Phase::Connected:
+            return StateConnected;
+        case Phase::PeerClosed:
             return 8;
-        case QAbstractSocket::UnconnectedState:
-            break;
+        case Phase::Failed:
+            return StateError;
     }
-    // Gone without Close: the peer closed, or it failed and the error event
-    // is still on its way.
-    const auto error = m_Connection->error();
-    const bool failed = error != QAbstractSocket::UnknownSocketError &&
-                        error != QAbstractSocket::RemoteHostClosedError;
-    return failed ? StateError : 8;
+    return StateClosed;
 }
 
 int32_t QtSocket::LocalPort() const {
-    if (m_Connection && m_Connection->state() == QAbstractSocket::ConnectedState) {
-        return m_Connection->localPort();
+    if (m_Phase == Phase::Connected) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        int32_t port = 0;
+        if (getsockname(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            AddressText(address, port);
+            return port;
+        }
     }
     return m_LocalPort;
 }
@@ -193,7 +194,7 @@ std::string QtSocket::RemoteHostIP() const {
 }
 
 bool QtSocket::Listen(std::string& error) {
-    if (State() != StateClosed) {
+    if (m_Phase != Phase::Closed) {
         error = kInvalidOperation;
         return false;
     }
@@ -203,7 +204,8 @@ bool QtSocket::Listen(std::string& error) {
     }
     sockaddr_storage address{};
     socklen_t length = 0;
-    if (!ListenAddress(m_LocalAddress, m_LocalPort, address, length)) {
+    if (!SocketAddress(m_LocalAddress.empty() ? "0.0.0.0" : m_LocalAddress, m_LocalPort, address,
+                       length)) {
         error = "Invalid listen address " + m_LocalAddress;
         return false;
     }
@@ -222,14 +224,15 @@ bool QtSocket::Listen(std::string& error) {
         return false;
     }
     const uint64_t generation = ++m_Generation;
-    m_ListenDescriptor = descriptor;
-    PeerOf(address, m_LocalPort);
-    m_ListenNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    m_Descriptor = descriptor;
+    m_Phase = Phase::Listening;
+    AddressText(address, m_LocalPort);
+    m_ReadNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
     // Taken on the next pass of the event loop, so that what the loop saw of
     // the port's partner in this pass (its close, say) is handled first.
-    QObject::connect(m_ListenNotifier.get(), &QSocketNotifier::activated, &m_Context,
+    QObject::connect(m_ReadNotifier.get(), &QSocketNotifier::activated, &m_Context,
                      [this, generation] {
-                         m_ListenNotifier->setEnabled(false);
+                         m_ReadNotifier->setEnabled(false);
                          QMetaObject::invokeMethod(
                              &m_Context, [this, generation] { AcceptWaiting(generation); },
                              Qt::QueuedConnection);
@@ -243,17 +246,17 @@ void QtSocket::AcceptWaiting(uint64_t generation) {
     for (int taken = 0; taken < kAcceptsPerWakeUp && generation == m_Generation; ++taken) {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        const int descriptor = accept4(m_ListenDescriptor, reinterpret_cast<sockaddr*>(&address),
-                                       &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int descriptor = accept4(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length,
+                                       SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
             break;  // nothing waiting (or a transient error: the next wake-up tries again)
         }
-        int32_t port = 0;
-        const std::string peer = AddressText(PeerOf(address, port));
-        Announce(descriptor, Peer{peer, port});
+        Peer peer;
+        peer.m_Address = AddressText(address, peer.m_Port);
+        Announce(descriptor, peer);
     }
     if (generation == m_Generation) {
-        m_ListenNotifier->setEnabled(true);
+        m_ReadNotifier->setEnabled(true);
     }
 }
 
@@ -275,90 +278,211 @@ void QtSocket::Announce(int descriptor, const Peer& peer) {
 
 bool QtSocket::Accept(int64_t requestId) {
     auto request = PendingRequests().find(requestId);
-    if (request == PendingRequests().end() || State() != StateClosed) {
+    if (request == PendingRequests().end() || m_Phase != Phase::Closed) {
         return false;
     }
     const Request taken = request->second;
     PendingRequests().erase(request);
-    auto connection = std::make_unique<QTcpSocket>();
-    if (!connection->setSocketDescriptor(taken.m_Descriptor)) {
-        close(taken.m_Descriptor);
-        return false;
-    }
     m_LastPeer = Peer{taken.m_Address, taken.m_Port};
-    TakeConnection(std::move(connection));
+    m_RemotePort = taken.m_Port;
+    TakeDescriptor(taken.m_Descriptor, Phase::Connected);
     return true;
 }
 
-void QtSocket::TakeConnection(std::unique_ptr<QTcpSocket> connection) {
-    ++m_Generation;
-    m_Connection = std::move(connection);
-    m_Connection->setReadBufferSize(kReadBufferSize);
-    m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
-    m_RemotePort = m_LastPeer.m_Port;
-    KeepOwnDescriptor();
-    WatchConnection();
-    // Whatever happened before it was taken would otherwise go unannounced.
-    const uint64_t generation = m_Generation;
-    if (m_Connection->bytesAvailable() > 0) {
-        QMetaObject::invokeMethod(
-            &m_Context, [this, generation] { RaiseDataArrival(generation); }, Qt::QueuedConnection);
+void QtSocket::TakeDescriptor(int descriptor, Phase phase) {
+    const uint64_t generation = ++m_Generation;
+    m_Descriptor = descriptor;
+    m_Phase = phase;
+    SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
+    SetIntOption(descriptor, SOL_SOCKET, SO_SNDBUF, kSendBufferSize);
+    m_ReadNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    m_WriteNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Write);
+    m_ReadNotifier->setEnabled(phase == Phase::Connected);
+    m_WriteNotifier->setEnabled(phase == Phase::Connecting);
+    QObject::connect(m_ReadNotifier.get(), &QSocketNotifier::activated, &m_Context,
+                     [this, generation] {
+                         if (generation == m_Generation) {
+                             OnReadable();
+                         }
+                     });
+    QObject::connect(m_WriteNotifier.get(), &QSocketNotifier::activated, &m_Context,
+                     [this, generation] {
+                         if (generation == m_Generation) {
+                             OnWritable();
+                         }
+                     });
+}
+
+void QtSocket::OnReadable() {
+    if (m_ReadBuffer.size() >= kReadBufferSize) {
+        m_ReadNotifier->setEnabled(false);  // until GetData takes what waits
+        return;
     }
-    if (m_Connection->state() == QAbstractSocket::UnconnectedState) {
-        QMetaObject::invokeMethod(
-            &m_Context, [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
+    static char chunk[kReadBufferSize];
+    const ssize_t got = recv(m_Descriptor, chunk, kReadBufferSize - m_ReadBuffer.size(), 0);
+    if (got < 0 && WouldBlock(errno)) {
+        return;
+    }
+    m_Delivering = true;
+    if (got > 0) {
+        m_ReadBuffer.append(chunk, static_cast<size_t>(got));
+        if (m_Events != nullptr) {
+            m_Events->OnDataArrival(static_cast<int64_t>(m_ReadBuffer.size()));
+        }
+    } else if (got == 0 || PartnerGone(errno)) {
+        m_Phase = Phase::PeerClosed;
+        m_ReadNotifier->setEnabled(false);
+        m_WriteNotifier->setEnabled(false);
+        if (m_Events != nullptr) {
+            m_Events->OnClose();
+        }
+    } else {
+        Fail(errno);
+    }
+    m_Delivering = false;
+}
+
+void QtSocket::OnWritable() {
+    m_Delivering = true;
+    if (m_Phase == Phase::Connecting) {
+        CompleteConnect();
+    } else {
+        WriteBacklog();
+    }
+    m_Delivering = false;
+}
+
+void QtSocket::CompleteConnect() {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(m_Descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(m_Descriptor);
+        m_Descriptor = -1;
+        Finish(ConnectionErrorText(error), error);
+        return;
+    }
+    sockaddr_storage address{};
+    length = sizeof address;
+    if (getpeername(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        int32_t port = 0;
+        m_LastPeer = Peer{AddressText(address, port), port};
+    }
+    m_Phase = Phase::Connected;
+    m_WriteNotifier->setEnabled(false);
+    m_ReadNotifier->setEnabled(true);
+    if (m_Events != nullptr) {
+        m_Events->OnConnect();
     }
 }
 
-void QtSocket::WatchConnection() {
-    const uint64_t generation = m_Generation;
-    QTcpSocket* connection = m_Connection.get();
-    QObject::connect(
-        connection, &QTcpSocket::connected, &m_Context,
-        [this, generation] { RaiseConnected(generation); }, Qt::QueuedConnection);
-    QObject::connect(connection, &QTcpSocket::readyRead, &m_Context,
-                     [this, generation] { RaiseDataArrival(generation); });
-    QObject::connect(connection, &QTcpSocket::bytesWritten, &m_Context, [this](qint64 written) {
-        m_Backlog -= std::min(m_Backlog, static_cast<size_t>(written));
-    });
-    QObject::connect(
-        connection, &QTcpSocket::disconnected, &m_Context,
-        [this, generation] { RaiseClose(generation); }, Qt::QueuedConnection);
-    QObject::connect(
-        connection, &QTcpSocket::errorOccurred, &m_Context,
-        [this, generation](QAbstractSocket::SocketError error) {
-            // The peer closing is reported by the close event alone.
-            if (error != QAbstractSocket::RemoteHostClosedError && generation == m_Generation) {
-                RaiseError(generation, ErrorNumber(error), ToStd(m_Connection->errorString()));
-            }
-        },
-        Qt::QueuedConnection);
+void QtSocket::WriteBacklog() {
+    const ssize_t sent =
+        send(m_Descriptor, m_Backlog.data(), m_Backlog.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+        if (!WouldBlock(errno)) {
+            // The partner is gone; the read side reports it.
+            m_WriteNotifier->setEnabled(false);
+        }
+        return;
+    }
+    m_Backlog.erase(0, static_cast<size_t>(sent));
+    m_WriteNotifier->setEnabled(!m_Backlog.empty());
 }
 
-void QtSocket::KeepOwnDescriptor() {
-    const auto descriptor = static_cast<int>(m_Connection->socketDescriptor());
-    if (m_OwnDescriptor < 0 && descriptor >= 0) {
-        m_OwnDescriptor = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+void QtSocket::Fail(int error) {
+    m_Phase = Phase::Failed;
+    m_ReadNotifier->setEnabled(false);
+    m_WriteNotifier->setEnabled(false);
+    if (m_Events != nullptr) {
+        m_Events->OnError(error, ConnectionErrorText(error));
     }
 }
 
 void QtSocket::Connect() {
-    if (State() != StateClosed) {
-        RaiseErrorLater(ErrorNumber(QAbstractSocket::OperationError), kInvalidOperation);
+    if (m_Phase != Phase::Closed) {
+        RaiseErrorLater(kInvalidOperationNumber, kInvalidOperation);
         return;
     }
     if (!IsPortNumber(m_RemotePort) || m_RemotePort == 0) {
-        RaiseErrorLater(ErrorNumber(QAbstractSocket::UnsupportedSocketOperationError),
+        m_Phase = Phase::Failed;
+        RaiseErrorLater(kInvalidOperationNumber,
                         "Invalid port number " + std::to_string(m_RemotePort));
         return;
     }
-    ++m_Generation;
-    m_Connection = std::make_unique<QTcpSocket>();
-    m_Connection->setReadBufferSize(kReadBufferSize);
-    WatchConnection();
-    m_Connection->connectToHost(QString::fromStdString(m_RemoteHost),
-                                static_cast<quint16>(m_RemotePort));
+    const uint64_t generation = ++m_Generation;
+    sockaddr_storage literal{};
+    socklen_t length = 0;
+    if (SocketAddress(m_RemoteHost, m_RemotePort, literal, length)) {
+        m_Addresses = {m_RemoteHost};
+        ConnectToNextAddress();
+        return;
+    }
+    m_Phase = Phase::Resolving;
+    m_LookupId =
+        QHostInfo::lookupHost(QString::fromStdString(m_RemoteHost), &m_Context,
+                              [this, generation](const QHostInfo& found) {
+                                  if (generation != m_Generation) {
+                                      return;
+                                  }
+                                  m_LookupId = -1;
+                                  m_Addresses.clear();
+                                  for (const QHostAddress& address : found.addresses()) {
+                                      m_Addresses.push_back(address.toString().toStdString());
+                                  }
+                                  if (m_Addresses.empty()) {
+                                      m_Phase = Phase::Failed;
+                                      if (m_Events != nullptr) {
+                                          m_Events->OnError(EHOSTUNREACH, "Host not found");
+                                      }
+                                      return;
+                                  }
+                                  ConnectToNextAddress();
+                              });
+}
+
+// Starts connecting to the first address still to try; when none is left, the
+// last failure is reported from the event loop.
+void QtSocket::ConnectToNextAddress() {
+    int error = EHOSTUNREACH;
+    while (!m_Addresses.empty()) {
+        sockaddr_storage address{};
+        socklen_t length = 0;
+        const bool valid = SocketAddress(m_Addresses.front(), m_RemotePort, address, length);
+        m_Addresses.erase(m_Addresses.begin());
+        const int descriptor =
+            valid ? socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
+        if (descriptor < 0) {
+            continue;
+        }
+        if (connect(descriptor, reinterpret_cast<const sockaddr*>(&address), length) == 0 ||
+            errno == EINPROGRESS) {
+            // Completed, even at once, by the write notifier.
+            TakeDescriptor(descriptor, Phase::Connecting);
+            return;
+        }
+        error = errno;
+        close(descriptor);
+    }
+    m_Phase = Phase::Failed;
+    RaiseErrorLater(error, ConnectionErrorText(error));
+}
+
+// One address failed after trying: the next one, or the failure.
+void QtSocket::Finish(const std::string& error, int number) {
+    if (!m_Addresses.empty()) {
+        DropNotifiers();
+        ConnectToNextAddress();
+        return;
+    }
+    m_Phase = Phase::Failed;
+    m_ReadNotifier->setEnabled(false);
+    m_WriteNotifier->setEnabled(false);
+    if (m_Events != nullptr) {
+        m_Events->OnError(number, error);
+    }
 }
 
 void QtSocket::Close() {
@@ -369,139 +493,96 @@ void QtSocket::Reset() {
     Release(true);
 }
 
-void QtSocket::Release(bool reset) {
-    ++m_Generation;
-    m_Failed = false;
-    m_PeerClosed = false;
-    m_Backlog = 0;
-    if (m_ListenDescriptor >= 0) {
-        m_ListenNotifier.reset();
-        close(m_ListenDescriptor);
-        m_ListenDescriptor = -1;
-    }
-    if (m_Connection) {
-        m_Connection->disconnect();
-        if (reset && m_OwnDescriptor >= 0) {
-            const linger drop{1, 0};
-            setsockopt(m_OwnDescriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+void QtSocket::DropNotifiers() {
+    for (std::unique_ptr<QSocketNotifier>* notifier : {&m_ReadNotifier, &m_WriteNotifier}) {
+        if (!*notifier) {
+            continue;
         }
-        m_Connection->abort();
-        if (m_DeliveringData) {
-            // Qt is still inside this socket's readyRead.
-            m_Retired.push_back(std::move(m_Connection));
+        (*notifier)->setEnabled(false);
+        if (m_Delivering) {
+            // Qt is still inside one of them.
+            m_Retired.push_back(std::move(*notifier));
             QMetaObject::invokeMethod(
                 &m_Context, [this] { m_Retired.clear(); }, Qt::QueuedConnection);
         }
-        m_Connection.reset();
+        notifier->reset();
     }
-    if (m_OwnDescriptor >= 0) {
-        close(m_OwnDescriptor);
-        m_OwnDescriptor = -1;
+}
+
+void QtSocket::Release(bool reset) {
+    ++m_Generation;
+    if (m_LookupId >= 0) {
+        QHostInfo::abortHostLookup(m_LookupId);
+        m_LookupId = -1;
     }
+    DropNotifiers();
+    if (m_Descriptor >= 0) {
+        if (reset && m_Phase != Phase::Listening) {
+            const linger drop{1, 0};
+            setsockopt(m_Descriptor, SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+        }
+        close(m_Descriptor);
+        m_Descriptor = -1;
+    }
+    m_Phase = Phase::Closed;
+    m_Addresses.clear();
+    m_ReadBuffer.clear();
+    m_Backlog.clear();
 }
 
 std::string QtSocket::GetData() {
-    if (!m_Connection) {
-        return {};
+    std::string data;
+    data.swap(m_ReadBuffer);
+    if (m_Phase == Phase::Connected && m_ReadNotifier && !m_ReadNotifier->isEnabled()) {
+        m_ReadNotifier->setEnabled(true);
     }
-    const QByteArray data = m_Connection->readAll();
-    return {data.constData(), static_cast<size_t>(data.size())};
+    return data;
 }
 
 bool QtSocket::SendData(const std::string& text) {
-    if (!m_Connection || m_Connection->state() != QAbstractSocket::ConnectedState) {
+    if (m_Phase != Phase::Connected) {
         return false;
     }
-    const size_t waiting = m_Backlog;
-    if (waiting > 0 && waiting + text.size() > kWriteBacklogLimit) {
+    if (!m_Backlog.empty() && m_Backlog.size() + text.size() > kWriteBacklogLimit) {
         return false;  // the partner does not read: refused whole
     }
-    // Straight to the system while nothing waits in the backlog: the bytes
-    // leave now rather than on the next event-loop pass, and Qt's write
-    // notifier, whose every switch wakes the event loop, stays off. What the
-    // system does not take goes through Qt's buffer, which keeps the order,
-    // flushes when the socket can take more and reports errors as always.
     size_t sent = 0;
-    if (!text.empty() && waiting == 0) {
-        const ssize_t written = ::send(static_cast<int>(m_Connection->socketDescriptor()),
-                                       text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (m_Backlog.empty() && !text.empty()) {
+        const ssize_t written =
+            send(m_Descriptor, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (written < 0 && !WouldBlock(errno)) {
+            return false;  // the partner is gone; the read side reports it
+        }
         sent = written > 0 ? static_cast<size_t>(written) : 0;
     }
-    const auto rest = static_cast<qint64>(text.size() - sent);
-    if (rest == 0) {
-        return true;
-    }
-    // Counted before the write: Qt may report bytes written from inside it.
-    m_Backlog += static_cast<size_t>(rest);
-    if (m_Connection->write(text.data() + sent, rest) != rest) {
-        m_Backlog -= std::min(m_Backlog, static_cast<size_t>(rest));
-        return false;
+    if (sent < text.size()) {
+        m_Backlog.append(text, sent);
+        m_WriteNotifier->setEnabled(true);
     }
     return true;
 }
 
-size_t QtSocket::BytesToWrite() const {
-    return m_Backlog;
-}
-
 std::optional<size_t> QtSocket::UnacknowledgedBytes() const {
     int queued = 0;
-    if (m_OwnDescriptor < 0 || ioctl(m_OwnDescriptor, SIOCOUTQ, &queued) != 0 || queued < 0) {
+    if (m_Descriptor < 0 || m_Phase == Phase::Listening ||
+        ioctl(m_Descriptor, SIOCOUTQ, &queued) != 0 || queued < 0) {
         return std::nullopt;
     }
-    return static_cast<size_t>(queued) + BytesToWrite();
-}
-
-void QtSocket::RaiseConnected(uint64_t generation) {
-    if (generation != m_Generation) {
-        return;
-    }
-    m_Connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_Connection->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBufferSize);
-    m_LastPeer = Peer{AddressText(m_Connection->peerAddress()), m_Connection->peerPort()};
-    KeepOwnDescriptor();
-    if (m_Events != nullptr) {
-        m_Events->OnConnect();
-    }
-}
-
-void QtSocket::RaiseDataArrival(uint64_t generation) {
-    if (generation != m_Generation || !m_Connection) {
-        return;
-    }
-    const qint64 waiting = m_Connection->bytesAvailable();
-    if (waiting > 0 && m_Events != nullptr) {
-        m_DeliveringData = true;
-        m_Events->OnDataArrival(waiting);
-        m_DeliveringData = false;
-    }
-}
-
-void QtSocket::RaiseClose(uint64_t generation) {
-    if (generation != m_Generation || m_PeerClosed) {
-        return;
-    }
-    m_PeerClosed = true;
-    if (m_Events != nullptr) {
-        m_Events->OnClose();
-    }
-}
-
-void QtSocket::RaiseError(uint64_t generation, int32_t number, const std::string& description) {
-    if (generation != m_Generation) {
-        return;
-    }
-    m_Failed = true;
-    if (m_Events != nullptr) {
-        m_Events->OnError(number, description);
-    }
+    return static_cast<size_t>(queued) + m_Backlog.size();
 }
 
 void QtSocket::RaiseErrorLater(int32_t number, const std::string& description) {
     const uint64_t generation = m_Generation;
     QMetaObject::invokeMethod(
         &m_Context,
-        [this, generation, number, description] { RaiseError(generation, number, description); },
+        [this, generation, number, description] {
+            if (generation != m_Generation) {
+                return;
+            }
+            if (m_Events != nullptr) {
+                m_Events->OnError(number, description);
+            }
+        },
         Qt::QueuedConnection);
 }
 

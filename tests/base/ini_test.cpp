@@ -92,26 +92,8 @@ TEST(IniSectionTest, HeaderAndEntryRules) {
     EXPECT_EQ(file.Section("Missing", buffer, 1000), 0);
 }
 
-TEST(GetFieldTest, SplitsAtTheDelimiter) {
-    struct Row {
-        const char* text;
-        int16_t index;
-        const char* delimiter;
-        const char* expected;
-    };
-    const Row rows[] = {
-        {"a:b", 0, ":", "a"}, {"a:b", 1, ":", "b"},
-        {"a:b", 2, ":", ""},  {"abc", 0, ":", "abc"},
-        {"a::b", 1, ":", ""}, {"a::b", 2, ":", "b"},
-        {"a:b", -1, ":", ""}, {"x<>y<>z", 2, "<>", "z"},
-        {"", 0, ",", ""},     {"COM3,19200,E,7,2,2", 5, ",", "2"},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(GetField(row.text, row.index, row.delimiter), row.expected)
-            << row.text << " #" << row.index;
-    }
-}
-
+// GetField is proven where it splits: the template options, the COM and
+// remote-address settings and the serial line settings.
 TEST(NumberTest, ConvertsTextsByTheNumberRules) {
     struct Row {
         const char* text;

@@ -7,30 +7,7 @@
 namespace tw::test {
 namespace {
 
-const char* const kStarting = "Tellwick for Zorvan is starting, version 1.0.08\r\n";
-
-TEST_F(GatewayE2eTest, StartLinesThenTheStopLineWithTheSignalsReason) {
-    const struct {
-        int m_Signal;
-        const char* m_Line;
-    } rows[] = {
-        {SIGINT, "ESPA Server is stopping, reason 0\r\n"},
-        {SIGTERM, "ESPA Server is stopping, reason 3\r\n"},
-    };
-    for (const auto& row : rows) {
-        std::filesystem::remove_all(m_Folder.Path() + "LogFiles");
-        m_Folder.Write("Tellwick.ini",
-                       "[General]\nZorvanPort=" + std::to_string(FreePort()) + "\n");
-        auto gateway = Run({});
-        ASSERT_TRUE(LogShows(kStarting)) << Log();
-        const std::string log = Log();
-        EXPECT_EQ(log.substr(0, 82), std::string(80, '-') + "\r\n");
-        EXPECT_EQ(log.substr(82 + 18), kStarting);  // after the "YY-MM-DD HH:NN:SS " stamp
-        gateway->Signal(row.m_Signal);
-        EXPECT_EQ(gateway->WaitForExit(), 0);
-        EXPECT_TRUE(Log().ends_with(row.m_Line)) << Log();
-    }
-}
+const std::string kStarting = "Tellwick for Zorvan is starting, version 1.0.08\r\n";
 
 TEST_F(GatewayE2eTest, ASecondGatewayOnTheSameFolderRefusesToStart) {
     m_Folder.Write("Tellwick.ini", "[General]\nZorvanPort=" + std::to_string(FreePort()) + "\n");
@@ -63,31 +40,37 @@ TEST_F(GatewayE2eTest, InstallWritesTheUnitAndUninstallRemovesIt) {
               std::string::npos);
 }
 
-// The stored registration no longer makes every start a service: only the
-// unit's --service (or a waiting service manager) does.
-TEST_F(GatewayE2eTest, AfterInstallAnInteractiveStartShowsItsWindowAndStopsInteractively) {
+// The stored registration does not make a start a service: only the unit's
+// --service (or a waiting service manager) does.
+TEST_F(GatewayE2eTest, StartLinesThenTheStopLineWithTheSignalsReasonAlsoAfterInstall) {
     ASSERT_EQ(Run({"/I"})->WaitForExit(), 0);
     const struct {
-        const char* m_Switch;
+        const char* m_Switch;  // besides --app-folder
+        int m_Signal;
         bool m_Windowed;
         const char* m_Line;
     } rows[] = {
-        {"--app-folder", true, "ESPA Server is stopping, reason 3\r\n"},
-        {"--service", false, "ESPA Server is stopping, reason 1\r\n"},
+        {"--headless", SIGINT, false, "ESPA Server is stopping, reason 0\r\n"},
+        {nullptr, SIGTERM, true, "ESPA Server is stopping, reason 3\r\n"},
+        {"--service", SIGTERM, false, "ESPA Server is stopping, reason 1\r\n"},
     };
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.m_Line);
         std::filesystem::remove_all(m_Folder.Path() + "LogFiles");
         m_Folder.Write("Tellwick.ini",
                        "[General]\nZorvanPort=" + std::to_string(FreePort()) + "\n");
         std::vector<std::string> arguments{"--app-folder", m_Folder.Path()};
-        if (std::string(row.m_Switch) != "--app-folder") {
+        if (row.m_Switch != nullptr) {
             arguments.emplace_back(row.m_Switch);
         }
         GatewayProcess gateway(arguments, m_Folder.Path() + "output.txt");
         ASSERT_TRUE(LogShows(kStarting)) << Log();
-        EXPECT_EQ(gateway.HasLoaded("libqoffscreen"), row.m_Windowed) << row.m_Switch;
-        gateway.Signal(SIGTERM);
+        const std::string log = Log();
+        EXPECT_EQ(log.substr(0, 82), std::string(80, '-') + "\r\n");
+        EXPECT_EQ(log.substr(82 + 18, kStarting.size()), kStarting);  // after the stamp
+        EXPECT_EQ(gateway.HasLoaded("libqoffscreen"), row.m_Windowed);
+        gateway.Signal(row.m_Signal);
         EXPECT_EQ(gateway.WaitForExit(), 0);
         EXPECT_TRUE(Log().ends_with(row.m_Line)) << Log();
     }

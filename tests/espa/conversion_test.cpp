@@ -34,16 +34,14 @@ TEST(ConversionTest, DosGivesTheSeventeenLatin1Letters) {
         {"<237><157>", "<216><216>"},
         {"<130><132><134><143><144><145><146><148><248><252>",
          "<233><228><229><197><201><230><198><246><176><179>"},
-        {"<196><129><135>[", "<196><129><135>["},  // Latin-1 already, or not in the table
+        // Latin-1 already (also every letter the 7-bit conversion gives, so the
+        // two convert a character once), or not in the table.
+        {"<196><197><214><228><229><246><129><135>[", "<196><197><214><228><229><246><129><135>["},
         {"", ""},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(DOSToLatin1(Wire(row.text)), Wire(row.expected)) << row.text;
     }
-}
-
-TEST(ConversionTest, BothConversionsConvertEachCharacterOnce) {
-    EXPECT_EQ(DOSToLatin1(Swedish7BitToLatin1(Wire("[<142>{"))), Wire("<196><196><228>"));
 }
 
 }  // namespace

@@ -114,7 +114,7 @@ struct FuzzGateway {
     tw::GatewayWiring Wiring() {
         static const tw::test::FakeClock clock;
         static tw::test::FakeSettings settings;
-        static const tw::LogFolder logs("/nonexistent/", "LogFiles");
+        static tw::LogFolder logs("/nonexistent/", "LogFiles");
         tw::GatewayWiring wiring;
         for (int port = 0; port < tw::kPortCount; ++port) {
             wiring.Winsock_Connect[port] = &m_Sockets[port];

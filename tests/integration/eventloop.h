@@ -10,7 +10,7 @@ namespace tw::test {
 
 // Runs the event loop until condition holds or timeoutMs has passed; returns
 // the condition's last value.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 3000) {
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     QElapsedTimer elapsed;
     elapsed.start();
     while (!condition()) {

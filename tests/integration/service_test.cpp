@@ -60,12 +60,6 @@ TEST_F(ServiceTest, InstallFailsWhereTheUnitCannotBeWritten) {
     EXPECT_FALSE(m_Service.Install());
 }
 
-TEST_F(ServiceTest, RunAsServiceIsKeptBesideTheUnit) {
-    ASSERT_TRUE(m_Service.SaveSetting("Parameters", "RunAsService", "1"));
-    EXPECT_EQ(m_Service.GetSetting("Parameters", "RunAsService", "0"), "1");
-    EXPECT_EQ(m_Units.Read("tellwickforzorvan.parameters"), "[Parameters]\nRunAsService=1\n");
-}
-
 TEST(ServiceTextTest, IniTextKeepsEverythingButTheOneKey) {
     const struct {
         const char* m_Before;

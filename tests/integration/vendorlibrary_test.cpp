@@ -26,18 +26,6 @@ class VendorLibraryTest : public ::testing::Test {
     StandInLog m_StandIn{m_Folder.Path()};
 };
 
-TEST_F(VendorLibraryTest, CommandTextsReachTheLibraryByteForByte) {
-    Place(TW_STANDIN_DIR, "Zorvan3.dll");
-    DlVendorLibrary library(m_Folder.Path(), "Zorvan3.dll");
-    std::string reason;
-    ASSERT_TRUE(library.Load(reason)) << reason;
-    const std::string alarm = "SA:1" + std::string(7, '\xFE') + "1|||Ward 3||ESPA||Room 12|";
-    const std::string watchdog = "SA:1" + std::string(7, '\xFE') + "1|||Tag\n";
-    ASSERT_TRUE(library.SetCommandEntry(alarm));
-    ASSERT_TRUE(library.SetCommandEntry(watchdog));
-    EXPECT_EQ(Log(), StandInLog::Record(alarm) + StandInLog::Record(watchdog));
-}
-
 // Until Load succeeds every call fails without looking for the file again.
 TEST_F(VendorLibraryTest, AMissingOrIncompleteLibraryIsRefusedUntilLoadFindsAGoodOne) {
     const struct {

@@ -56,10 +56,7 @@ class FakeSocket : public Socket {
         m_State = StateClosed;
         m_Pending.clear();
     }
-    void Reset() override {
-        ++m_ResetCalls;
-        Close();
-    }
+    void Reset() override { Close(); }
     std::string GetData() override { return std::exchange(m_Pending, {}); }
     bool SendData(const std::string& text) override {
         if (m_BeforeSend) {
@@ -103,7 +100,6 @@ class FakeSocket : public Socket {
     int m_ListenCalls = 0;
     int m_ConnectCalls = 0;
     int m_CloseCalls = 0;
-    int m_ResetCalls = 0;
     SocketEvents* m_Events = nullptr;
 };
 
@@ -145,7 +141,6 @@ class FakeSerial : public Serial {
         if (m_RefuseOutput) {
             return false;
         }
-        m_Written += bytes;
         m_OutputCalls.push_back(bytes);
         return true;
     }
@@ -169,7 +164,6 @@ class FakeSerial : public Serial {
     bool m_FailInput = false;
     bool m_RefuseOutput = false;  // the line takes nothing (flow control holds it)
     std::string m_Pending;
-    std::string m_Written;
     std::vector<std::string> m_OutputCalls;
     int m_OpenCalls = 0;
     SerialEvents* m_Events = nullptr;

@@ -26,10 +26,7 @@ class FakeService : public ServiceControl {
         m_Settings[section + "/" + key] = value;
         return true;
     }
-    bool Install() override {
-        ++m_InstallCalls;
-        return m_InstallSucceeds;
-    }
+    bool Install() override { return m_InstallSucceeds; }
     bool Uninstall() override {
         ++m_UninstallCalls;
         return m_UninstallSucceeds;
@@ -45,21 +42,17 @@ class FakeService : public ServiceControl {
     void ReportHealth(bool alive, const std::string& status) override {
         m_Reports.push_back((alive ? "alive/" : "/") + status);
     }
-    void CopyToSystemLog(int priority, const std::string& text) override {
-        m_SystemLog.push_back(std::to_string(priority) + "/" + text);
-    }
+    void CopyToSystemLog(int /*priority*/, const std::string& /*text*/) override {}
 
     std::map<std::string, std::string> m_Settings;
     bool m_InstallSucceeds = true;
     bool m_SaveSucceeds = true;
     bool m_UninstallSucceeds = true;
-    int m_InstallCalls = 0;
     int m_UninstallCalls = 0;
     int m_StartServiceCalls = 0;
     std::vector<std::string> m_Events;
     int64_t m_WatchdogIntervalMs = 0;
-    std::vector<std::string> m_Reports;    // "alive/" or "/", then the status
-    std::vector<std::string> m_SystemLog;  // priority "/" text
+    std::vector<std::string> m_Reports;  // "alive/" or "/", then the status
 };
 
 }  // namespace tw::test

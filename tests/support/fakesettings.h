@@ -16,8 +16,8 @@ class FakeSettings : public SettingsSource {
     void Write(const std::string& name, const std::string& content) {
         m_Files[Key(name)] = std::make_unique<IniFile>(content);
     }
-    void Remove(const std::string& name) { m_Files.erase(Key(name)); }
 
+    void Refresh() override {}
     const IniFile* File(const std::string& fileName) override {
         const auto found = m_Files.find(Key(fileName));
         return found != m_Files.end() ? found->second.get() : nullptr;

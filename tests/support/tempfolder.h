@@ -33,6 +33,19 @@ class TempFolder {
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     bool Exists(const std::string& name) const { return std::filesystem::exists(Path() + name); }
+    // The event logs in LogFiles/, every day's (a test may run across
+    // midnight), without the trace; "" while there is no such folder.
+    std::string EventLogs() const {
+        std::string all;
+        std::error_code missing;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(Path() + "LogFiles", missing)) {
+            if (entry.path().extension() == ".Log" && entry.path().stem() != "CommDebug") {
+                all += Read("LogFiles/" + entry.path().filename().string());
+            }
+        }
+        return all;
+    }
 
   private:
     std::string m_Path;

@@ -1,7 +1,4 @@
 // Runs the built tools as processes against in-test partners on loopback.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,72 +10,13 @@
 
 #include "espawire.h"
 #include "net.h"
+#include "support/process.h"
+#include "support/tempfolder.h"
 
 namespace tw::tools {
 namespace {
 
 constexpr int BoundMs = 10000;  // no run may take longer than this
-
-// One tool process; stdout and stderr go to a pipe read by Finish.
-class Child {
-  public:
-    Child(const char* path, const std::vector<std::string>& arguments) {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-            return;
-        }
-        m_Output = Fd(pipeFds[0]);
-        m_Pid = ::fork();
-        if (m_Pid == 0) {
-            ::dup2(pipeFds[1], 1);
-            ::dup2(pipeFds[1], 2);
-            std::vector<char*> argv{const_cast<char*>(path)};
-            for (const std::string& argument : arguments) {
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(path, argv.data());
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (m_Pid > 0) {
-            ::kill(m_Pid, SIGKILL);
-            ::waitpid(m_Pid, nullptr, 0);
-        }
-    }
-
-    // Collects the output until the process closes it, then its exit code;
-    // -1 (and the process killed) when it takes longer than BoundMs.
-    int Finish() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(BoundMs);
-        char chunk[4096];
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (WaitReadable(m_Output.Get(), 100) != WaitResult::Ready) {
-                continue;
-            }
-            ssize_t count = ::read(m_Output.Get(), chunk, sizeof chunk);
-            if (count <= 0) {
-                int status = 0;
-                ::waitpid(m_Pid, &status, 0);
-                m_Pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            m_Text.append(chunk, static_cast<std::size_t>(count));
-        }
-        return -1;
-    }
-
-    const std::string& Text() const { return m_Text; }
-
-  private:
-    pid_t m_Pid = -1;
-    Fd m_Output;
-    std::string m_Text;
-};
 
 // Answers as station 2 until the station closes the connection: "1" ENQ
 // selects, "2" ENQ gets ACK (selected) or the poll answer, a good block gets
@@ -136,18 +74,19 @@ StationRun RunStationAgainst(std::vector<std::string> arguments, Partner partner
     EXPECT_TRUE(listener.m_Fd.IsOpen()) << listener.m_Error;
     arguments.insert(arguments.begin(),
                      {"--connect", "127.0.0.1:" + std::to_string(LocalPort(listener.m_Fd.Get()))});
-    Child station(ESPA_STATION_PATH, arguments);
+    test::TempFolder folder;
+    test::ChildProcess station(ESPA_STATION_PATH, arguments, folder.Path() + "output.txt");
     Opened accepted = AcceptTcp(listener.m_Fd.Get(), BoundMs, nullptr);
     if (accepted.m_Fd.IsOpen()) {
         partner(accepted.m_Fd.Get());
     }
-    int exitCode = station.Finish();
-    return {exitCode, station.Text()};
+    const int exitCode = station.WaitForExit(BoundMs).value_or(-1);
+    return {exitCode, folder.Read("output.txt")};
 }
 
 TEST(EspaStationRun, CallIsAckedAndItsStatusBlockFetchedAndDecoded) {
     StationRun run =
-        RunStationAgainst({"--address", "123", "--text", "HELLO", "--json", "--timeout-ms", "3000"},
+        RunStationAgainst({"--address", "123", "--text", "HELLO", "--json", "--timeout-ms", "8000"},
                           ServeLikeGateway);
     EXPECT_EQ(run.m_ExitCode, 0) << run.m_Output;
     EXPECT_NE(run.m_Output.find(R"("event":"select","reply":"ACK")"), std::string::npos);
@@ -167,8 +106,11 @@ TEST(AlarmSinkRun, LinesAreDecodedAcrossAReconnectUntilTheCountIsReached) {
     Opened listener = ListenTcp({"127.0.0.1", 0});
     ASSERT_TRUE(listener.m_Fd.IsOpen());
     std::string port = std::to_string(LocalPort(listener.m_Fd.Get()));
-    Child sink(ALARM_SINK_PATH, {"--connect", "127.0.0.1:" + port, "--json", "--count", "2",
-                                 "--timeout-ms", "5000"});
+    test::TempFolder folder;
+    test::ChildProcess sink(
+        ALARM_SINK_PATH,
+        {"--connect", "127.0.0.1:" + port, "--json", "--count", "2", "--timeout-ms", "8000"},
+        folder.Path() + "output.txt");
     {
         Opened first = AcceptTcp(listener.m_Fd.Get(), BoundMs, nullptr);
         ASSERT_TRUE(first.m_Fd.IsOpen());
@@ -178,8 +120,8 @@ TEST(AlarmSinkRun, LinesAreDecodedAcrossAReconnectUntilTheCountIsReached) {
     ASSERT_TRUE(second.m_Fd.IsOpen());
     WriteAll(second.m_Fd.Get(), "0|||Ward 3||Poll||restored|\n");
     second.m_Fd.Close();
-    EXPECT_EQ(sink.Finish(), 0) << sink.Text();
-    const std::string& out = sink.Text();
+    EXPECT_EQ(sink.WaitForExit(BoundMs), 0) << folder.Read("output.txt");
+    const std::string out = folder.Read("output.txt");
     EXPECT_NE(
         out.find(
             R"("kind":"alarm","state":1,"state_text":"raised","T0":"Ward 3","T1":"","T2":"ESPA","T3":"","T4":"Room 12 )"

@@ -60,7 +60,7 @@ TEST_F(DebugWindowTest, KeepsTheNewest500LinesHoweverTheyAreBatched) {
 TEST_F(DebugWindowTest, QueuedLinesReachTheListWithoutAnExplicitFlush) {
     Add(1, 3);
     EXPECT_TRUE(m_Debug.Lines().empty());
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(10000);
     while (m_Debug.Lines().empty() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     }

@@ -35,53 +35,19 @@ class MainWindowTest : public ::testing::Test {
     MainWindow m_Main{m_Clock, "/nonexistent/debug.txt"};
 };
 
-TEST_F(MainWindowTest, OnlyAddedPortsHaveRowsAndRowsKeepPortOrder) {
-    m_Main.AddPortRow(0, "Ward 3");
-    m_Main.AddPortRow(5, "Fire panel");
-    EXPECT_EQ(RowTexts(0), QStringList({"Ward 3", "Fire panel"}));
-    for (int16_t port = 0; port < 8; ++port) {
-        EXPECT_EQ(m_Main.HasPortRow(port), port == 0 || port == 5) << port;
-    }
-
-    m_Main.AddPortRow(2, "Lift");
-    EXPECT_EQ(RowTexts(0), QStringList({"Ward 3", "Lift", "Fire panel"}));
-}
-
-TEST_F(MainWindowTest, PortsWithoutRowsReadEmptyAndIgnoreWrites) {
-    m_Main.AddPortRow(0, "Ward 3");
-    for (int16_t port : {-1, 1, 8}) {
-        m_Main.SetPortColumn(port, View::ColumnStatus, "Connected");
-        EXPECT_EQ(m_Main.PortColumn(port, View::ColumnStatus), "") << port;
-        m_Main.AddPortRow(port == 1 ? int16_t{-2} : port, "ignored");
-    }
-    EXPECT_EQ(m_Main.Connections()->topLevelItemCount(), 1);
-}
-
-TEST_F(MainWindowTest, ColumnsShowWhatTheGatewayWrites) {
+TEST_F(MainWindowTest, RowsKeepPortOrderAndShowWhatTheGatewayWrites) {
     m_Main.AddPortRow(0, "Ward 3");
     m_Main.AddPortRow(5, "Zone \xE4");
-    EXPECT_EQ(m_Main.PortColumn(5, View::ColumnDescription), "Zone \xE4");
-    EXPECT_EQ(m_Main.Connections()->topLevelItem(1)->text(0), QString::fromUtf8("Zone ä"));
+    m_Main.AddPortRow(2, "Lift");
+    EXPECT_EQ(RowTexts(0), QStringList({"Ward 3", "Lift", QString::fromUtf8("Zone ä")}));
+    EXPECT_FALSE(m_Main.HasPortRow(1));
 
     m_Main.SetPortColumn(5, View::ColumnStatus, "Waiting for connection at port 5000");
-    m_Main.SetPortColumn(5, View::ColumnTxBytes, "1");
-    m_Main.SetPortColumn(5, View::ColumnRxBytes, "65535");
     m_Main.SetPortColumn(5, View::ColumnStatus, "Connected to 10.0.0.7:40001");
-
-    EXPECT_EQ(RowTexts(View::ColumnStatus), QStringList({"", "Connected to 10.0.0.7:40001"}));
-    EXPECT_EQ(RowTexts(View::ColumnRxBytes), QStringList({"", "65535"}));
-    EXPECT_TRUE(m_Main.Connections()->topLevelItem(1)->textAlignment(View::ColumnRxBytes) &
-                Qt::AlignHCenter);
-
-    // The totals follow the four columns the window always had.
-    QStringList captions;
-    for (int column = 0; column < m_Main.Connections()->columnCount(); ++column) {
-        captions << m_Main.Connections()->headerItem()->text(column);
-    }
-    EXPECT_EQ(captions, QStringList({"Description", "Status", "Tx bytes", "Rx bytes", "Last call",
-                                     "Calls", "NAKs"}));
     m_Main.SetPortColumn(5, View::ColumnNaks, "2");
-    EXPECT_EQ(RowTexts(View::ColumnNaks), QStringList({"", "2"}));
+    EXPECT_EQ(RowTexts(View::ColumnStatus), QStringList({"", "", "Connected to 10.0.0.7:40001"}));
+    EXPECT_EQ(RowTexts(View::ColumnNaks), QStringList({"", "", "2"}));
+    EXPECT_EQ(m_Main.PortColumn(5, View::ColumnDescription), "Zone \xE4");
 }
 
 TEST_F(MainWindowTest, StatusBarShowsTheClocksDateAndTime) {
@@ -151,8 +117,6 @@ TEST_F(MainWindowTest, EachCloseReportsItsReasonOnce) {
 
 TEST_F(MainWindowTest, ShowDebugOpensAndClosesAFreshDebugWindow) {
     QAction* menuDebug = m_Main.DebugEntry();
-    EXPECT_EQ(menuDebug->text(), "&Debug");
-    EXPECT_FALSE(menuDebug->isChecked());
     m_Main.AddDebugLine("dropped while closed");
 
     menuDebug->trigger();
@@ -160,7 +124,6 @@ TEST_F(MainWindowTest, ShowDebugOpensAndClosesAFreshDebugWindow) {
     ASSERT_NE(debug, nullptr);
     EXPECT_TRUE(menuDebug->isChecked());
     EXPECT_TRUE(debug->isVisible());
-    EXPECT_EQ(debug->parentWidget(), nullptr);
     EXPECT_EQ(debug->windowModality(), Qt::NonModal);
 
     m_Main.AddDebugLine("10:31:05 Tx -> 0: <ACK>");
