@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 #include "support/tempfolder.h"
 
@@ -55,28 +54,21 @@ TEST_F(AlarmJournalFileTest, ACutOrADamagedRecordLeavesEveryOtherRecordIntact) {
     const std::string written = m_Folder.Read(kAlarmJournalFileName);
     const std::vector<size_t> starts = {0, 32, 64, 96, 128, 145};
     ASSERT_EQ(written.size(), 177U);
-    // What the records leave when record skipped is lost.
-    auto without = [](size_t skipped) {
-        std::set<uint64_t> held;
-        for (size_t record = 0; record < 6; ++record) {
-            const uint64_t sequence = record == 4 ? 2 : record < 4 ? record + 1 : 5;
-            if (record == 4 && skipped != 4) {
-                held.erase(sequence);
-            } else if (record != 4 && record != skipped) {
-                held.insert(sequence);
-            }
-        }
-        Texts texts;
-        for (const uint64_t sequence : held) {
-            texts.push_back(Numbered(sequence).Text);
-        }
-        return texts;
+    // What is restored when one record is lost, by record; the last, intact.
+    const std::vector<Texts> without = {
+        {"Alarm 3", "Alarm 4", "Alarm 5"},
+        {"Alarm 1", "Alarm 3", "Alarm 4", "Alarm 5"},  // the removal finds nothing
+        {"Alarm 1", "Alarm 4", "Alarm 5"},
+        {"Alarm 1", "Alarm 3", "Alarm 5"},
+        {"Alarm 1", "Alarm 2", "Alarm 3", "Alarm 4", "Alarm 5"},
+        {"Alarm 1", "Alarm 3", "Alarm 4"},
+        {"Alarm 1", "Alarm 3", "Alarm 4", "Alarm 5"},
     };
     for (size_t cut = starts[5]; cut <= written.size(); ++cut) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
         const JournalContents kept = RestoreFrom(written.substr(0, cut));
         const size_t torn = cut == written.size() ? 0 : cut - starts[5];
-        EXPECT_EQ(TextsOf(kept), without(cut == written.size() ? 6 : 5));
+        EXPECT_EQ(TextsOf(kept), without[cut == written.size() ? 6 : 5]);
         EXPECT_EQ(kept.Notes, torn == 0 ? Texts{}
                                         : Texts{"AlarmBuffer.journal: last record incomplete (" +
                                                 std::to_string(torn) + " bytes), ignored"});
@@ -89,7 +81,7 @@ TEST_F(AlarmJournalFileTest, ACutOrADamagedRecordLeavesEveryOtherRecordIntact) {
         const size_t record = static_cast<size_t>(
             std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1);
         const JournalContents kept = RestoreFrom(damaged);
-        EXPECT_EQ(TextsOf(kept), without(record));
+        EXPECT_EQ(TextsOf(kept), without[record]);
         EXPECT_EQ(kept.Notes, Texts{"AlarmBuffer.journal: " +
                                     std::to_string(starts[record + 1] - starts[record]) +
                                     " damaged bytes skipped"});
@@ -100,7 +92,7 @@ TEST_F(AlarmJournalFileTest, ACutOrADamagedRecordLeavesEveryOtherRecordIntact) {
         AlarmJournalFile again(Path());
         again.Restore();
         ASSERT_TRUE(again.Add({Numbered(6)}));
-        Texts expected = without(record);
+        Texts expected = without[record];
         expected.push_back("Alarm 6");
         EXPECT_EQ(TextsOf(AlarmJournalFile(Path()).Restore()), expected);
     }
