@@ -18,10 +18,7 @@
 namespace tw::test {
 namespace {
 
-void Figure(const std::string& text) {
-    std::printf("[figure] %s\n", text.c_str());
-    std::fflush(stdout);
-}
+using FaultsE2eTest = GatewayE2eTest;
 
 // The settings every test shares: the TCP route to the alarm server, no
 // watchdog line, one second between reopen attempts, one second ESPA timeout.
@@ -36,31 +33,6 @@ std::string GeneralSection(int zorvanPort, const std::string& extra = "") {
 std::string AlarmLine(const std::string& description, const std::string& text) {
     return "1|||" + description + "||Nurse||" + text + "|\n";
 }
-
-size_t CountOf(const std::string& haystack, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos;
-         at = haystack.find(needle, at + needle.size())) {
-        ++count;
-    }
-    return count;
-}
-
-class FaultsE2eTest : public GatewayE2eTest {
-  protected:
-    // Starts the gateway on ini and waits until port answers a call.
-    std::unique_ptr<GatewayProcess> Start(const std::string& ini, int port) {
-        m_Folder.Write("Tellwick.ini", ini);
-        auto gateway = Run({});
-        EXPECT_TRUE(CallIsAnswered(port, "READY", 10000)) << Log();
-        return gateway;
-    }
-    // SIGTERM ends the gateway orderly with status 0.
-    void Stop(std::unique_ptr<GatewayProcess> gateway) {
-        gateway->Signal(SIGTERM);
-        EXPECT_EQ(gateway->WaitForExit(), 0);
-    }
-};
 
 size_t FloodMegabytes() {
     const char* setting = std::getenv("TW_FLOOD_MB");

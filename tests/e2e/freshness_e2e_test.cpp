@@ -11,15 +11,6 @@
 namespace tw::test {
 namespace {
 
-std::string TodaysLogName() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    char name[32];
-    std::strftime(name, sizeof name, "%Y%m%d.Log", &parts);
-    return name;
-}
-
 class FreshnessE2eTest : public GatewayE2eTest {
   protected:
     void SetUp() override {

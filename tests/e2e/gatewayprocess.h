@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -59,6 +61,31 @@ inline std::string TcpServerSection(int port, int listenPort, const std::string&
            "\nPortType=TCPS\nListenPort=" + std::to_string(listenPort) + "\n" + extra;
 }
 
+// A measured figure, printed as a "[figure]" line.
+inline void Figure(const std::string& text) {
+    std::printf("[figure] %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The name of today's event log in LogFiles.
+inline std::string TodaysLogName() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y%m%d.Log", &parts);
+    return name;
+}
+
+inline size_t CountOf(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + needle.size())) {
+        ++count;
+    }
+    return count;
+}
+
 class GatewayE2eTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -92,6 +119,19 @@ class GatewayE2eTest : public ::testing::Test {
                        partner.Receive(kCallAnswer, 500) == kCallAnswer;
             },
             timeoutMs);
+    }
+
+    // Starts the gateway on ini and waits until port answers a call.
+    std::unique_ptr<GatewayProcess> Start(const std::string& ini, int port) {
+        m_Folder.Write("Tellwick.ini", ini);
+        auto gateway = Run({});
+        EXPECT_TRUE(CallIsAnswered(port, "READY")) << Log();
+        return gateway;
+    }
+    // SIGTERM ends the gateway orderly with status 0.
+    void Stop(std::unique_ptr<GatewayProcess> gateway) {
+        gateway->Signal(SIGTERM);
+        EXPECT_EQ(gateway->WaitForExit(), 0);
     }
 
     TempFolder m_Folder;

@@ -20,25 +20,13 @@
 namespace tw::test {
 namespace {
 
-void Figure(const std::string& text) {
-    std::printf("[figure] %s\n", text.c_str());
-    std::fflush(stdout);
-}
+using ReliabilityE2eTest = GatewayE2eTest;
 
 std::string Settings(int zorvanPort, int listenPort, const std::string& extra = "") {
     return "[General]\nZorvanPort=" + std::to_string(zorvanPort) +
            "\nWatchDogTagName=\nReconnectInterval=1\nESPATimeout=1\nESPACategory=Nurse\n" + extra +
            "[ESPA_Port_0]\nDescription=Ward 0\nPortType=TCPS\nListenPort=" +
            std::to_string(listenPort) + "\n";
-}
-
-std::string TodaysLogName() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    char name[32];
-    std::strftime(name, sizeof name, "%Y%m%d.Log", &parts);
-    return name;
 }
 
 std::string Numbered(int number) {
@@ -115,21 +103,6 @@ std::string Brief(const std::string& log) {
     }
     return brief;
 }
-
-class ReliabilityE2eTest : public GatewayE2eTest {
-  protected:
-    std::unique_ptr<GatewayProcess> Start(const std::string& ini, int listenPort) {
-        m_Folder.Write("Tellwick.ini", ini);
-        auto gateway = Run({});
-        EXPECT_TRUE(LogShows("Set (0) in listen mode", 10000)) << Log();
-        EXPECT_TRUE(CallIsAnswered(listenPort, "READY")) << Log();
-        return gateway;
-    }
-    void Stop(std::unique_ptr<GatewayProcess> gateway) {
-        gateway->Signal(SIGTERM);
-        EXPECT_EQ(gateway->WaitForExit(10000), 0);
-    }
-};
 
 // The alarm server stops reading during a burst (a hung program): its TCP
 // window closes and the gateway's send queue fills up. Then a reading alarm
