@@ -35,43 +35,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/release"
-gateway="$build/src/app/tellwick"
-station="$build/tools/espa-station/espa-station"
-sink="$build/tools/alarm-sink/alarm-sink"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-durable-bench.XXXXXX")
-app="$work/app"
-metrics="$work/metrics"
-mkdir -p "$app"
-: >"$metrics"
-
-started=()
-cleanup() {
-  local pid
-  for pid in "${started[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-die() { echo "durable.sh: $*" >&2; exit 1; }
-note() { echo "-- $*" >&2; }
-record() { echo "$1 $2" >>"$metrics"; }
-json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p"; }
-
-wait_port() {
-  local k
-  for k in $(seq 1500); do
-    { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && return 0
-    sleep 0.01
-  done
-  return 1
-}
+bench_name=durable.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 
 base=$(( 30000 + ($$ % 300) * 20 ))
 espa_port=$base
@@ -122,8 +88,8 @@ connected() {
     --timeout-ms 30000 >/dev/null 2>"$work/sink.err" &
   local sink_pid=$!
   started+=("$sink_pid")
-  local k
-  for k in $(seq 500); do grep -q "connected to" "$work/sink.err" && break; sleep 0.01; done
+  local _
+  for _ in $(seq 500); do grep -q "connected to" "$work/sink.err" && break; sleep 0.01; done
   sleep 0.2
   run_station "connected$1" "$connected_calls"
   wait "$sink_pid" || die "alarm-sink missed alarm lines"
@@ -152,13 +118,9 @@ for round in $(seq "$runs"); do
   done
 done
 
-median() {
-  awk -v key="$1" '$1 == key { print $2 }' "$metrics" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR == 0) { print "-" } else if (NR % 2) { printf "%.0f\n", v[(NR + 1) / 2] }
-                              else { printf "%.0f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 } }'
-}
 inproc() { awk -v key="$1" '$1 == key { printf "%s / %s", $2, $3 }' "$work/inproc"; }
-cells() { printf ' %s | %s |' "$(median "${1}0_$2")" "$(median "${1}1_$2")"; }
+rounded() { local v; v=$(median "$1"); [ "$v" = - ] && echo - || printf '%.0f\n' "$v"; }
+cells() { printf ' %s | %s |' "$(rounded "${1}0_$2")" "$(rounded "${1}1_$2")"; }
 
 printf '\n| In process, release build: wall / CPU time (us) per alarm | journal off | journal on |\n'
 printf '|---|---:|---:|\n'

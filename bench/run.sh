@@ -29,6 +29,11 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+bench_name=run.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+echo_server="$build/tools/ack-echo/ack-echo"
+
 if [ "$smoke" -eq 1 ]; then
   calls=300; calls_per_port=100; latency_calls=200
   idle_windows=1; idle_seconds=2; bench_args=(--benchmark_min_time=0.01)
@@ -38,40 +43,9 @@ else
   bench_args=(--benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true)
 fi
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/release"
-gateway="$build/src/app/tellwick"
-station="$build/tools/espa-station/espa-station"
-sink="$build/tools/alarm-sink/alarm-sink"
-echo_server="$build/tools/ack-echo/ack-echo"
-yardstick="$build/bench/yardstick"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-bench.XXXXXX")
-app="$work/app"
-metrics="$work/metrics"
-mkdir -p "$app"
-: >"$metrics"
-
-started=()
-cleanup() {
-  local pid
-  for pid in "${started[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
-  [ -n "${TELLWICK_BENCH_KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-die() { echo "run.sh: $*" >&2; exit 1; }
-note() { echo "-- $*" >&2; }
-
 # A pipe nobody writes to: read -t on it is a sleep without a process.
 exec {sleep_fd}<> <(:)
 pause() { read -r -t "$1" -u "$sleep_fd" _ || true; }
-
-now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 
 # Connects to 127.0.0.1:$1 and closes again until it works or $2 seconds pass.
 wait_port() {
@@ -84,11 +58,6 @@ wait_port() {
   done
   return 1
 }
-
-# The value of a number field of a one-line JSON object.
-json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p"; }
-
-record() { echo "$1 $2" >>"$metrics"; }
 
 # Free ports: 8 ESPA ports and the alarm port, in a range chosen per process.
 base=$(( 20000 + ($$ % 400) * 20 ))
@@ -285,11 +254,9 @@ measure_idle() {
 }
 
 in_process_benchmarks() {
-  local name
-  for name in linklayer_bench; do
-    "$build/bench/$name" "${bench_args[@]}" --benchmark_format=csv >"$work/$name.csv" 2>/dev/null ||
-      die "$name failed"
-  done
+  local name=linklayer_bench
+  "$build/bench/$name" "${bench_args[@]}" --benchmark_format=csv >"$work/$name.csv" 2>/dev/null ||
+    die "$name failed"
   # name,iterations,real_time,cpu_time,time_unit,bytes_per_second,items_per_second,...
   awk -F, -v smoke="$smoke" '
     /^"/ {
@@ -360,11 +327,6 @@ done
 note "idle gateway with 8 ports: $idle_windows window(s) of $idle_seconds s"
 measure_idle
 
-median() {
-  awk -v m="$1" '$1 == m { print $2 }' "$metrics" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2];
-                              else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 samples() { awk -v m="$1" '$1 == m' "$metrics" | wc -l; }
 
 # Figure, its metric, the target as an awk condition on v and as text.

@@ -42,45 +42,10 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/release"
-gateway="$build/src/app/tellwick"
-station="$build/tools/espa-station/espa-station"
-sink="$build/tools/alarm-sink/alarm-sink"
+bench_name=status.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 python=/usr/bin/python3
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-status-bench.XXXXXX")
-app="$work/app"
-metrics="$work/metrics"
-mkdir -p "$app"
-: >"$metrics"
-
-started=()
-cleanup() {
-  local pid
-  for pid in "${started[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-die() { echo "status.sh: $*" >&2; exit 1; }
-note() { echo "-- $*" >&2; }
-record() { echo "$1 $2" >>"$metrics"; }
-now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
-json_number() { sed -n "s/.*\"$1\":\(-\{0,1\}[0-9.eE+-]*\).*/\1/p"; }
-
-wait_port() {
-  local k
-  for k in $(seq 1500); do
-    { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && return 0
-    sleep 0.01
-  done
-  return 1
-}
 
 base=$(( 30000 + ($$ % 300) * 20 ))
 espa_port() { echo $(( base + $1 )); }
@@ -249,12 +214,6 @@ stop_gateway
 start_gateway "$status_port"
 measure_idle on
 stop_gateway
-
-median() {
-  awk -v m="$1" '$1 == m { print $2 }' "$metrics" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2];
-                              else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 inproc() { awk -v n="$1" '$1 == n { print $2 }' "$work/inproc"; }
 printf '\n| In process, CPU time (us) | |\n|---|---:|\n'

@@ -33,31 +33,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/release"
-gateway="$build/src/app/tellwick"
-station="$build/tools/espa-station/espa-station"
-sink="$build/tools/alarm-sink/alarm-sink"
-yardstick="$build/bench/yardstick"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tellwick-syscalls.XXXXXX")
-app="$work/app"
-mkdir -p "$app"
-
-started=()
-cleanup() {
-  local pid
-  for pid in "${started[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-die() { echo "syscalls.sh: $*" >&2; exit 1; }
-note() { echo "-- $*" >&2; }
+bench_name=syscalls.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 
 # The same way tools/bootstrap.sh installs what the build needs.
 install_strace() {
