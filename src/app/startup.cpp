@@ -272,6 +272,10 @@ bool StartGateway(Gateway& gateway, AlarmLink& link, StartupEdge& edge, bool run
     }
     if (gateway.m_General.PersistAlarmBuffer && edge.m_Journal != nullptr) {
         link.KeepBufferIn(*edge.m_Journal);
+    } else if (edge.m_Journal != nullptr && edge.m_Journal->HoldsRecords()) {
+        // Alarms an earlier run kept must not vanish without a word.
+        gateway.WriteEventLog(std::string(kAlarmJournalFileName) +
+                              ": left unread, PersistAlarmBuffer is 0");
     }
     if (gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp) {
         link.SetUpZorvanListener();

@@ -42,6 +42,9 @@ class AlarmJournal {
     // ignored. False when the write failed.
     virtual bool Remove(uint64_t sequence) = 0;
 
+    // Whether an earlier run left records in the journal, without reading it.
+    virtual bool HoldsRecords() const = 0;
+
     // Why the last write or the reading failed.
     virtual const std::string& Error() const = 0;
 };

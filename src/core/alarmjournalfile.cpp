@@ -210,6 +210,13 @@ AlarmJournalFile::~AlarmJournalFile() {
     }
 }
 
+// The journal is cut to nothing whenever it holds no alarm, so any byte in it
+// is an alarm, a removal or damage an earlier run left.
+bool AlarmJournalFile::HoldsRecords() const {
+    struct stat info {};
+    return lstat(m_Path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
 JournalContents AlarmJournalFile::Restore() {
     JournalContents contents;
     std::string data;

@@ -32,6 +32,7 @@ class AlarmJournalFile : public AlarmJournal {
     JournalContents Restore() override;
     bool Add(const std::vector<JournaledAlarm>& alarms) override;
     bool Remove(uint64_t sequence) override;
+    bool HoldsRecords() const override;
     const std::string& Error() const override { return m_Error; }
 
   private:

@@ -207,6 +207,18 @@ TEST_F(StartGatewayTest, FirstLinesAreTheDashesTheVersionAndTheClientPorts) {
     EXPECT_EQ(m_View.StatusPanel(1), "Waiting for Zorvan connection at port 14000");
 }
 
+// A journal an earlier run left is restored, or named when the setting is off.
+TEST_F(StartGatewayTest, ALeftJournalIsRestoredOrNamedWhenPersistingIsOff) {
+    test::FakeJournal journal;
+    journal.m_Kept.Alarms.push_back({1, 0, "KEPT"});
+    m_Edge.m_Journal = &journal;
+    ASSERT_TRUE(Start("[General]\nPersistAlarmBuffer=0\n"));
+    EXPECT_EQ(LogLines().back(), "AlarmBuffer.journal: left unread, PersistAlarmBuffer is 0");
+    EXPECT_TRUE(m_Link.AlarmBuffer().empty());
+    ASSERT_TRUE(Start("[General]\nPersistAlarmBuffer=1\nPersistedAlarmMaxAge=0\n"));
+    EXPECT_EQ(m_Link.AlarmBuffer().size(), 1U);
+}
+
 TEST_F(StartGatewayTest, ListenerFailureIsLoggedOnlyForTheTcpRoute) {
     m_ZorvanListener.m_ListenError = "address in use";
     for (const int method : {0, 1, 2}) {

@@ -253,6 +253,7 @@ class FakeJournal : public AlarmJournal {
         m_Alarms.erase(sequence);
         return m_Error.empty();
     }
+    bool HoldsRecords() const override { return !m_Kept.Alarms.empty(); }
     const std::string& Error() const override { return m_Error; }
 
     // The texts held, oldest first.
