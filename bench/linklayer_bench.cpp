@@ -74,21 +74,8 @@ class BenchGateway {
 
   private:
     GatewayWiring Wiring() {
-        GatewayWiring wiring;
-        for (int port = 0; port < kPortCount; ++port) {
-            wiring.Winsock_Connect[port] = &m_Idle[port];
-            wiring.Winsock_Data[port] = port == kPort ? &m_Socket : &m_Idle[port];
-            wiring.MSComm[port] = &m_Lines[port];
-        }
-        wiring.Winsock_Zorvan_Connect = &m_Idle[0];
-        wiring.Winsock_Zorvan_Data = &m_Idle[0];
-        wiring.Zorvan2 = &m_Library;
-        wiring.Zorvan3 = &m_Library;
-        wiring.m_Clock = &m_Clock;
-        wiring.m_Settings = &m_Ini;
-        wiring.m_LogFolder = &m_Logs;
-        wiring.m_View = &m_View;
-        wiring.m_Alarms = &m_Alarms;
+        GatewayWiring wiring = m_Fakes.WireFakes(m_Clock, m_Ini, m_Logs, m_View, m_Alarms);
+        wiring.Winsock_Data[kPort] = &m_Socket;
         return wiring;
     }
 
@@ -99,9 +86,7 @@ class BenchGateway {
     MemoryView m_View;
     CountingAlarms m_Alarms;
     CountingSocket m_Socket;
-    std::array<test::FakeSocket, kPortCount> m_Idle;
-    std::array<test::FakeSerial, kPortCount> m_Lines;
-    test::FakeVendorLibrary m_Library;
+    test::FakeTransports m_Fakes;
     Gateway m_Gateway{Wiring()};
 };
 

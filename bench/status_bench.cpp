@@ -77,21 +77,11 @@ class StatusBenchGateway {
     }();
 
     GatewayWiring Wiring() {
-        GatewayWiring wiring;
+        View& view = m_Traced ? static_cast<View&>(m_TracedView) : m_Window;
+        GatewayWiring wiring = m_Fakes.WireFakes(m_Clock, m_Ini, m_Logs, view, m_Alarms);
         for (int port = 0; port < kPortCount; ++port) {
-            wiring.Winsock_Connect[port] = &m_Idle[port];
             wiring.Winsock_Data[port] = &m_Data[port];
-            wiring.MSComm[port] = &m_Lines[port];
         }
-        wiring.Winsock_Zorvan_Connect = &m_Idle[0];
-        wiring.Winsock_Zorvan_Data = &m_Idle[1];
-        wiring.Zorvan2 = &m_Library;
-        wiring.Zorvan3 = &m_Library;
-        wiring.m_Clock = &m_Clock;
-        wiring.m_Settings = &m_Ini;
-        wiring.m_LogFolder = &m_Logs;
-        wiring.m_View = m_Traced ? static_cast<View*>(&m_TracedView) : &m_Window;
-        wiring.m_Alarms = &m_Alarms;
         return wiring;
     }
 
@@ -104,9 +94,7 @@ class StatusBenchGateway {
     TracedView m_TracedView{m_Window, m_Feed};
     NullAlarms m_Alarms;
     std::array<NullSocket, kPortCount> m_Data;
-    std::array<test::FakeSocket, kPortCount> m_Idle;
-    std::array<test::FakeSerial, kPortCount> m_Lines;
-    test::FakeVendorLibrary m_Library;
+    test::FakeTransports m_Fakes;
     Gateway m_Gateway{Wiring()};
     AlarmLink m_Link{m_Gateway};
 };

@@ -115,27 +115,10 @@ struct FuzzGateway {
         static const tw::test::FakeClock clock;
         static tw::test::FakeSettings settings;
         static tw::LogFolder logs("/nonexistent/", "LogFiles");
-        tw::GatewayWiring wiring;
-        for (int port = 0; port < tw::kPortCount; ++port) {
-            wiring.Winsock_Connect[port] = &m_Sockets[port];
-            wiring.Winsock_Data[port] = &m_Sockets[port];
-            wiring.MSComm[port] = &m_Lines[port];
-        }
-        wiring.Winsock_Zorvan_Connect = &m_Sockets[0];
-        wiring.Winsock_Zorvan_Data = &m_Sockets[0];
-        wiring.Zorvan2 = &m_Library;
-        wiring.Zorvan3 = &m_Library;
-        wiring.m_Clock = &clock;
-        wiring.m_Settings = &settings;
-        wiring.m_LogFolder = &logs;
-        wiring.m_View = &m_View;
-        wiring.m_Alarms = &m_Alarms;
-        return wiring;
+        return m_Fakes.WireFakes(clock, settings, logs, m_View, m_Alarms);
     }
 
-    std::array<tw::test::FakeSocket, tw::kPortCount> m_Sockets;
-    std::array<tw::test::FakeSerial, tw::kPortCount> m_Lines;
-    tw::test::FakeVendorLibrary m_Library;
+    tw::test::FakeTransports m_Fakes;
     tw::MemoryView m_View;
     tw::test::RecordingAlarms m_Alarms;
     tw::Gateway m_Gateway{Wiring()};
@@ -144,7 +127,7 @@ struct FuzzGateway {
 Outcome Run(const Options& options, const std::string& payload, bool cut) {
     FuzzGateway fuzz;
     tw::Gateway& gateway = fuzz.m_Gateway;
-    tw::test::FakeSocket& socket = fuzz.m_Sockets[kPort];
+    tw::test::FakeSocket& socket = fuzz.m_Fakes.m_Data[kPort];
     socket.m_State = tw::Socket::StateConnected;
     const tw::test::RecordingAlarms& alarms = fuzz.m_Alarms;
     gateway.m_General.ESPATimeout = options.m_NoTimeout ? 0 : 20000;

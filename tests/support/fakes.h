@@ -3,6 +3,7 @@
 // lets the test inject events.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -269,6 +270,39 @@ class FakeJournal : public AlarmJournal {
     std::map<uint64_t, JournaledAlarm> m_Alarms;
     int m_AddCalls = 0;
     std::string m_Error;
+};
+
+// A fake for every transport slot of a gateway, wired with the given clock,
+// settings, log folder, view and alarm output. Callers point the slots they
+// watch at objects of their own before the Gateway is built.
+struct FakeTransports {
+    GatewayWiring WireFakes(const Clock& clock, SettingsSource& settings, LogFolder& logs,
+                            View& view, AlarmOutput& alarms) {
+        GatewayWiring wiring;
+        for (int port = 0; port < kPortCount; ++port) {
+            wiring.Winsock_Connect[port] = &m_Listeners[port];
+            wiring.Winsock_Data[port] = &m_Data[port];
+            wiring.MSComm[port] = &m_Serials[port];
+        }
+        wiring.Winsock_Zorvan_Connect = &m_ZorvanListener;
+        wiring.Winsock_Zorvan_Data = &m_ZorvanData;
+        wiring.Zorvan2 = &m_Zorvan2;
+        wiring.Zorvan3 = &m_Zorvan3;
+        wiring.m_Clock = &clock;
+        wiring.m_Settings = &settings;
+        wiring.m_LogFolder = &logs;
+        wiring.m_View = &view;
+        wiring.m_Alarms = &alarms;
+        return wiring;
+    }
+
+    std::array<FakeSocket, kPortCount> m_Listeners;
+    std::array<FakeSocket, kPortCount> m_Data;
+    std::array<FakeSerial, kPortCount> m_Serials;
+    FakeSocket m_ZorvanListener;
+    FakeSocket m_ZorvanData;
+    FakeVendorLibrary m_Zorvan2;
+    FakeVendorLibrary m_Zorvan3;
 };
 
 }  // namespace tw::test

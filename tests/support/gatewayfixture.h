@@ -35,25 +35,8 @@ class TraceView : public MemoryView {
     bool m_Open = true;
 };
 
-struct GatewayFixture {
-    GatewayWiring Wiring() {
-        GatewayWiring wiring;
-        for (int port = 0; port < kPortCount; ++port) {
-            wiring.Winsock_Connect[port] = &m_Listeners[port];
-            wiring.Winsock_Data[port] = &m_Data[port];
-            wiring.MSComm[port] = &m_Serials[port];
-        }
-        wiring.Winsock_Zorvan_Connect = &m_ZorvanListener;
-        wiring.Winsock_Zorvan_Data = &m_ZorvanData;
-        wiring.Zorvan2 = &m_Zorvan2;
-        wiring.Zorvan3 = &m_Zorvan3;
-        wiring.m_Clock = &m_Clock;
-        wiring.m_Settings = &m_Ini;
-        wiring.m_LogFolder = &m_LogFolder;
-        wiring.m_View = &m_View;
-        wiring.m_Alarms = &m_Alarms;
-        return wiring;
-    }
+struct GatewayFixture : FakeTransports {
+    GatewayWiring Wiring() { return WireFakes(m_Clock, m_Ini, m_LogFolder, m_View, m_Alarms); }
 
     // Sets the clock and starts an event at that time.
     void SetTime(const LocalTime& now) {
@@ -114,13 +97,6 @@ struct GatewayFixture {
     LogFolder m_LogFolder{m_Folder.Path(), "LogFiles"};
     TraceView m_View;
     RecordingAlarms m_Alarms;
-    std::array<FakeSocket, kPortCount> m_Listeners;
-    std::array<FakeSocket, kPortCount> m_Data;
-    std::array<FakeSerial, kPortCount> m_Serials;
-    FakeSocket m_ZorvanListener;
-    FakeSocket m_ZorvanData;
-    FakeVendorLibrary m_Zorvan2;
-    FakeVendorLibrary m_Zorvan3;
     Gateway m_Gateway{Wiring()};
     size_t m_LinesSeen = 0;
 };
