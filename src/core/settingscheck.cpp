@@ -5,6 +5,7 @@
 #include <set>
 
 #include "base/ini.h"
+#include "core/alarmjournal.h"
 
 namespace tw {
 namespace {
@@ -101,6 +102,8 @@ class Checker {
         CheckSectionNames();
         m_Result.m_General = LoadGeneralSettings(m_Source, m_Result.m_Problems);
         PlanAlarmServer();
+        PlanAlarmBuffer();
+        PlanStatusServer();
         for (int port = 0; port < kPortCount; ++port) {
             m_Result.m_Ports[port] = LoadPortSettings(m_Source, port, m_Result.m_Problems);
             CheckPort(port);
@@ -202,6 +205,35 @@ class Checker {
         }
         m_Listeners.push_back(
             {kGeneral, "ZorvanPort", general.ZorvanListenAddress, general.ZorvanPort});
+    }
+
+    void PlanAlarmBuffer() {
+        const GeneralSettings& general = m_Result.m_General;
+        std::string plan = "alarm buffer: ";
+        if (!general.BufferIfZorvanNotConnected) {
+            plan += "off, an alarm that cannot be delivered is dropped";
+        } else if (!general.PersistAlarmBuffer) {
+            plan += "in memory, lost at a stop";
+        } else {
+            plan += std::string("kept in ") + kAlarmJournalFileName + ", ";
+            plan += general.PersistedAlarmMaxAge == 0
+                        ? std::string("restored at any age")
+                        : "alarms older than " + std::to_string(general.PersistedAlarmMaxAge) +
+                              " s dropped at the start";
+        }
+        m_Result.m_Plan.push_back(std::move(plan));
+    }
+
+    void PlanStatusServer() {
+        const GeneralSettings& general = m_Result.m_General;
+        if (general.StatusPort == 0) {
+            return;
+        }
+        const std::string& address = general.StatusListenAddress;
+        const std::string host =
+            address.find(':') == std::string::npos ? address : "[" + address + "]";
+        m_Result.m_Plan.push_back("status page: http://" + host + ":" +
+                                  std::to_string(general.StatusPort) + "/");
     }
 
     void CheckPort(int port) {

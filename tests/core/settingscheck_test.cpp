@@ -88,6 +88,7 @@ TEST(SettingsCheckTest, ACleanFileTellsWhatEachPortWillDo) {
     EXPECT_TRUE(check.m_Findings.empty()) << check.m_Findings[0].Describe();
     const std::vector<std::string> plan{
         "alarm server: TCP listener on 127.0.0.1:14000",
+        "alarm buffer: in memory, lost at a stop",
         "port 0: TCP server on 0.0.0.0:4001, 'Ward 3'",
         "port 1: TCP server on 10.0.0.1:14000",
         "port 2: not in use, 'Fire panel'",
@@ -110,7 +111,31 @@ TEST(SettingsCheckTest, ValuesStartUpRefusesAreProblemsNotFindingsAndAMissingFil
               "Configuration warning: Tellwick.ini is missing or cannot be read, so no ESPA port "
               "is used");
     EXPECT_EQ(missing.m_Plan,
-              std::vector<std::string>{"alarm server: TCP listener on 0.0.0.0:14000"});
+              (std::vector<std::string>{"alarm server: TCP listener on 0.0.0.0:14000",
+                                        "alarm buffer: in memory, lost at a stop"}));
+}
+
+TEST(SettingsCheckTest, TheBufferAndTheStatusPageAreNamedAsSetUp) {
+    const struct {
+        const char* m_General;
+        std::vector<std::string> m_Plan;
+    } rows[] = {
+        {"BufferIfZorvanNotConnected=0\n",
+         {"alarm buffer: off, an alarm that cannot be delivered is dropped"}},
+        {"PersistAlarmBuffer=1\n",
+         {"alarm buffer: kept in AlarmBuffer.journal, alarms older than 3600 s dropped at the "
+          "start"}},
+        {"PersistAlarmBuffer=1\nPersistedAlarmMaxAge=0\nStatusPort=8080\n",
+         {"alarm buffer: kept in AlarmBuffer.journal, restored at any age",
+          "status page: http://127.0.0.1:8080/"}},
+        {"StatusPort=8080\nStatusListenAddress=::1\n",
+         {"alarm buffer: in memory, lost at a stop", "status page: http://[::1]:8080/"}},
+    };
+    for (const auto& row : rows) {
+        const SettingsCheck check = Check(std::string("[General]\n") + row.m_General);
+        const std::vector<std::string> plan(check.m_Plan.begin() + 1, check.m_Plan.end());
+        EXPECT_EQ(plan, row.m_Plan) << row.m_General;
+    }
 }
 
 }  // namespace
