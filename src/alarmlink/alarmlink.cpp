@@ -415,10 +415,19 @@ void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Close() {
+    const bool reset = m_Gateway.Winsock_Zorvan_Data.PartnerReset();
     TakeBackUnacknowledged();
     m_Gateway.Winsock_Zorvan_Data.Close();
     ShowZorvanConnectionState();
     LogConnection("Zorvan connection was closed");
+    // A reset is what a killed or aborting alarm server sends when it had
+    // not read everything: the alarms its TCP had taken are gone with it,
+    // and no count of them exists on this side.
+    if (reset) {
+        LogConnection(
+            "Zorvan connection was reset by the alarm server: alarms it had received but not "
+            "read, if any, are lost");
+    }
 }
 
 void AlarmLink::Winsock_Zorvan_Data_Error(int32_t /*number*/, const std::string& description) {

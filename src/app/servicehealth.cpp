@@ -24,6 +24,7 @@ constexpr PriorityRule kPriorityRules[] = {
     {"Bad server/client configuration", true, ServiceControl::PriorityError},
     {"Supervision tick failed", true, ServiceControl::PriorityError},
     {"Alarm buffer is full", true, ServiceControl::PriorityError},
+    {"Zorvan connection was reset", true, ServiceControl::PriorityError},
     {"Configuration warning", true, ServiceControl::PriorityWarning},
     {"Service manager not reached", true, ServiceControl::PriorityWarning},
     {"Zorvan connection was closed", true, ServiceControl::PriorityWarning},

@@ -80,6 +80,10 @@ class Socket {
     // acknowledged, the write backlog included; still told after the
     // connection failed, until Close. nullopt when unknown.
     virtual std::optional<size_t> UnacknowledgedBytes() const = 0;
+    // True once the partner ended the connection with a reset rather than in
+    // order: its system then discarded whatever it had received but not yet
+    // read. Told until the next connection.
+    virtual bool PartnerReset() const { return false; }
     // Closes at once with a reset, so that nothing still queued for the
     // partner goes out any more; allowed in every state.
     virtual void Reset() = 0;

@@ -293,6 +293,7 @@ void QtSocket::TakeDescriptor(int descriptor, Phase phase) {
     const uint64_t generation = ++m_Generation;
     m_Descriptor = descriptor;
     m_Phase = phase;
+    m_PartnerReset = false;
     SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     SetIntOption(descriptor, SOL_SOCKET, SO_SNDBUF, kSendBufferSize);
     m_ReadNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
@@ -330,6 +331,7 @@ void QtSocket::OnReadable() {
             m_Events->OnDataArrival(static_cast<int64_t>(m_ReadBuffer.size()));
         }
     } else if (got == 0 || PartnerGone(errno)) {
+        m_PartnerReset = m_PartnerReset || (got < 0 && errno == ECONNRESET);
         m_Phase = Phase::PeerClosed;
         m_ReadNotifier->setEnabled(false);
         m_WriteNotifier->setEnabled(false);
@@ -551,7 +553,10 @@ bool QtSocket::SendData(const std::string& text) {
         const ssize_t written =
             send(m_Descriptor, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written < 0 && !WouldBlock(errno)) {
-            return false;  // the partner is gone; the read side reports it
+            // The partner is gone; the read side reports it, but the reset
+            // is told only here.
+            m_PartnerReset = m_PartnerReset || errno == ECONNRESET;
+            return false;
         }
         sent = written > 0 ? static_cast<size_t>(written) : 0;
     }

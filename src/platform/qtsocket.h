@@ -80,6 +80,7 @@ class QtSocket : public Socket {
     bool SendData(const std::string& text) override;
     size_t BytesToWrite() const override { return m_Backlog.size(); }
     std::optional<size_t> UnacknowledgedBytes() const override;
+    bool PartnerReset() const override { return m_PartnerReset; }
 
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
@@ -116,6 +117,7 @@ class QtSocket : public Socket {
     // destroyed on the next event-loop pass (or with this object).
     std::vector<std::unique_ptr<QSocketNotifier>> m_Retired;
     bool m_Delivering = false;
+    bool m_PartnerReset = false;
     // Bumped whenever the listener or connection is closed or replaced;
     // queued events carry the value they were raised with.
     uint64_t m_Generation = 0;

@@ -274,9 +274,18 @@ TEST_F(AlarmLinkTest, CloseAndErrorDropTheConnectionAndSayWhy) {
     ConnectAlarmServer();
     m_ZorvanData.m_Events->OnError(10054, "Connection reset by peer");
     EXPECT_EQ(m_ZorvanData.State(), Socket::StateClosed);
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"Zorvan connection was closed",
-                                                    "Zorvan connection failed (Connection reset "
-                                                    "by peer)"}));
+
+    // Ended by the partner's reset, the alarms it had not read are gone.
+    ConnectAlarmServer();
+    m_ZorvanData.m_PartnerReset = true;
+    m_ZorvanData.m_Events->OnClose();
+    EXPECT_EQ(
+        LogLines(),
+        (std::vector<std::string>{
+            "Zorvan connection was closed", "Zorvan connection failed (Connection reset by peer)",
+            "Zorvan connection was closed",
+            "Zorvan connection was reset by the alarm server: alarms it had received but "
+            "not read, if any, are lost"}));
 }
 
 TEST_F(AlarmLinkTest, PresenceCheckAsksTheLibraryInTheFixedOrderAndPanelOneSaysSo) {

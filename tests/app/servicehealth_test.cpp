@@ -42,6 +42,9 @@ TEST(ServiceHealthTest, SystemLogPriorityFollowsWhatTheLineSays) {
          ServiceControl::PriorityError},
         {"Alarm buffer is full (200 alarms), new alarms are dropped",
          ServiceControl::PriorityError},
+        {"Zorvan connection was reset by the alarm server: alarms it had received but not read, "
+         "if any, are lost",
+         ServiceControl::PriorityError},
         {"Configuration warning in section ESPA_Port_0: x", ServiceControl::PriorityWarning},
         {"ESPA communication (3) failed", ServiceControl::PriorityWarning},
         {"Connection (0) refused connection from 10.1.2.3:40001 (not in AllowedHosts)",

@@ -72,6 +72,7 @@ class FakeSocket : public Socket {
     }
     size_t BytesToWrite() const override { return m_BytesToWrite; }
     std::optional<size_t> UnacknowledgedBytes() const override { return m_Unacknowledged; }
+    bool PartnerReset() const override { return m_PartnerReset; }
     void SetEvents(SocketEvents* events) override { m_Events = events; }
 
     // Test side: make data arrive and deliver the event.
@@ -91,7 +92,8 @@ class FakeSocket : public Socket {
     std::string m_ListenError;  // non-empty: Listen fails with this text
     bool m_RefuseAccept = false;
     bool m_FailSend = false;
-    size_t m_BytesToWrite = 0;  // non-zero: the backlog is full and SendData refuses
+    size_t m_BytesToWrite = 0;    // non-zero: the backlog is full and SendData refuses
+    bool m_PartnerReset = false;  // what PartnerReset says
     std::optional<size_t> m_Unacknowledged = 0;            // what UnacknowledgedBytes says
     std::function<void(const std::string&)> m_BeforeSend;  // called first by SendData
     std::string m_Pending;
