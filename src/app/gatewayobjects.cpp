@@ -1,6 +1,7 @@
 #include "app/gatewayobjects.h"
 
 #include "app/version.h"
+#include "base/hostfilter.h"
 
 namespace tw {
 
@@ -74,13 +75,10 @@ void GatewayObjects::StartStatusServer() {
                                                         m_Gateway.BeginEvent();
                                                         m_Gateway.WriteEventLog(line);
                                                     });
-    const std::string& address = general.StatusListenAddress;
-    const std::string where =
-        (address.find(':') == std::string::npos ? address : "[" + address + "]") + ":" +
-        std::to_string(general.StatusPort);
+    const std::string where = HostAndPort(general.StatusListenAddress, general.StatusPort);
     std::string error;
-    const bool listening =
-        m_StatusServer->Listen(address, general.StatusPort, general.StatusAllowedHosts, error);
+    const bool listening = m_StatusServer->Listen(general.StatusListenAddress, general.StatusPort,
+                                                  general.StatusAllowedHosts, error);
     m_Gateway.BeginEvent();
     if (listening) {
         m_Gateway.WriteEventLog("Status server listening on " + where);

@@ -129,4 +129,11 @@ bool IsIpAddress(const std::string& text) {
     return ParseAddress(text, isIPv4).has_value();
 }
 
+std::string HostAndPort(const std::string& address, int port) {
+    const std::string host = address.empty()                          ? std::string("0.0.0.0")
+                             : address.find(':') == std::string::npos ? address
+                                                                      : "[" + address + "]";
+    return host + ":" + std::to_string(port);
+}
+
 }  // namespace tw

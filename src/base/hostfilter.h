@@ -39,4 +39,8 @@ bool IsHostAllowed(const HostFilter& filter, const std::string& peerAddress);
 // True when text is one IPv4 or IPv6 address (no range, no host name).
 bool IsIpAddress(const std::string& text);
 
+// "address:port" as written in a URL or a log line: an IPv6 address in
+// brackets, an empty address (a listener on every IPv4 address) as 0.0.0.0.
+std::string HostAndPort(const std::string& address, int port);
+
 }  // namespace tw

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "base/hostfilter.h"
 #include "base/ini.h"
 #include "core/alarmjournal.h"
 
@@ -57,12 +58,9 @@ std::string PortPlan(int port, const PortSettings& settings) {
     const std::string head = "port " + std::to_string(port) + ": ";
     const std::string tail = Quoted(settings.Description);
     switch (settings.PortKind) {
-        case PortKindTcpServer: {
-            const std::string address =
-                settings.ListenAddress.empty() ? "0.0.0.0" : settings.ListenAddress;
-            return head + "TCP server on " + address + ":" + std::to_string(settings.ListenPort) +
-                   tail;
-        }
+        case PortKindTcpServer:
+            return head + "TCP server on " +
+                   HostAndPort(settings.ListenAddress, settings.ListenPort) + tail;
         case PortKindTcpClient:
             return head + "TCP client to " + settings.RemoteHost() + ":" +
                    std::to_string(settings.RemotePortNumber()) + tail;
@@ -191,10 +189,8 @@ class Checker {
                 m_Result.m_Plan.emplace_back("alarm server: not reached");
                 return;
         }
-        const std::string address =
-            general.ZorvanListenAddress.empty() ? "0.0.0.0" : general.ZorvanListenAddress;
-        m_Result.m_Plan.push_back("alarm server: TCP listener on " + address + ":" +
-                                  std::to_string(general.ZorvanPort));
+        m_Result.m_Plan.push_back("alarm server: TCP listener on " +
+                                  HostAndPort(general.ZorvanListenAddress, general.ZorvanPort));
         const auto text = Raw(kGeneral, "ZorvanPort");
         if (HasProblem(kGeneral, "ZorvanPort")) {
             return;
@@ -226,14 +222,11 @@ class Checker {
 
     void PlanStatusServer() {
         const GeneralSettings& general = m_Result.m_General;
-        if (general.StatusPort == 0) {
-            return;
+        if (general.StatusPort != 0) {
+            m_Result.m_Plan.push_back("status page: http://" +
+                                      HostAndPort(general.StatusListenAddress, general.StatusPort) +
+                                      "/");
         }
-        const std::string& address = general.StatusListenAddress;
-        const std::string host =
-            address.find(':') == std::string::npos ? address : "[" + address + "]";
-        m_Result.m_Plan.push_back("status page: http://" + host + ":" +
-                                  std::to_string(general.StatusPort) + "/");
     }
 
     void CheckPort(int port) {
