@@ -46,6 +46,7 @@ class LogFolder {
 
     // The folder's path: the application folder + its name.
     std::string Path() const { return m_AppFolderPath + m_Name; }
+    const std::string& Name() const { return m_Name; }
 
   private:
     struct OpenFile {

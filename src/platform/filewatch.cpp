@@ -44,6 +44,9 @@ FileWatch::~FileWatch() {
 }
 
 bool FileWatch::Watch(const std::string& folder, bool contents) {
+    if (IsWatched(folder)) {
+        return true;
+    }
     if (m_Descriptor < 0 || !SeesAllChanges(folder)) {
         return false;
     }
@@ -83,7 +86,7 @@ std::vector<FileWatch::Change> FileWatch::Drain() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if ((event->mask & IN_Q_OVERFLOW) != 0U) {
-                changes.push_back(Change{"", "", true});
+                changes.push_back(Change{});
                 continue;
             }
             const auto folder = m_Folders.find(event->wd);
@@ -92,7 +95,7 @@ std::vector<FileWatch::Change> FileWatch::Drain() {
             }
             const bool gone = (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) != 0U;
             for (const std::string& name : folder->second) {
-                changes.push_back(Change{name, event->len > 0 ? event->name : "", gone});
+                changes.push_back(Change{name, event->len > 0 ? event->name : ""});
             }
             if ((event->mask & IN_IGNORED) != 0U) {
                 m_Folders.erase(folder);

@@ -19,7 +19,6 @@ class FileWatch {
     struct Change {
         std::string m_Folder;  // "" when the system lost track of what changed
         std::string m_Name;
-        bool m_FolderGone = false;
     };
 
     FileWatch();
@@ -28,7 +27,8 @@ class FileWatch {
     FileWatch& operator=(const FileWatch&) = delete;
 
     // Watches folder (ending in "/") for entries that appear, go, are moved,
-    // or, with contents set, whose contents change. True when it is watched.
+    // or, with contents set, whose contents change. True when it is watched,
+    // at once when it already was.
     bool Watch(const std::string& folder, bool contents);
     bool IsWatched(const std::string& folder) const;
 

@@ -15,6 +15,11 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 IniFileSource::IniFileSource(std::string folder) : m_Folder(std::move(folder)) {
@@ -23,14 +28,13 @@ IniFileSource::IniFileSource(std::string folder) : m_Folder(std::move(folder)) {
 
 void IniFileSource::WatchLogFolder(LogFolder& logs) {
     m_Logs = &logs;
+    m_LogsPath = logs.Path() + "/";
     KeepLogsOpenWhileWatched();
 }
 
 // The log files stay open only while their folder is watched.
 void IniFileSource::KeepLogsOpenWhileWatched() {
-    const std::string logs = m_Logs->Path() + "/";
-    m_Logs->KeepFilesOpen(m_Watch.IsWatched(m_Folder) &&
-                          (m_Watch.IsWatched(logs) || m_Watch.Watch(logs, false)));
+    m_Logs->KeepFilesOpen(m_Watch.IsWatched(m_Folder) && m_Watch.Watch(m_LogsPath, false));
 }
 
 std::string IniFileSource::Resolve(const std::string& fileName) const {
@@ -45,23 +49,36 @@ std::string IniFileSource::Resolve(const std::string& fileName) const {
 
 void IniFileSource::Refresh() {
     ++m_Event;
-    const std::string logs = m_Logs != nullptr ? m_Logs->Path() + "/" : std::string();
     for (const FileWatch::Change& change : m_Watch.Drain()) {
-        // Whatever changed in a folder, its files are read again.
         for (auto& [path, cached] : m_Cache) {
-            if (change.m_Folder.empty() || FolderOf(path) == change.m_Folder ||
-                cached.m_TargetFolder == change.m_Folder) {
+            if (Touches(change, path, cached)) {
                 cached.m_Watched = false;
                 cached.m_Changed = true;
             }
         }
-        const bool logsChanged = change.m_Folder.empty() || change.m_Folder == logs ||
-                                 (change.m_Folder == m_Folder && change.m_Name == "LogFiles");
-        if (m_Logs != nullptr && logsChanged) {
+        if (m_Logs != nullptr && TouchesLogs(change)) {
             m_Logs->Forget();
             KeepLogsOpenWhileWatched();
         }
     }
+}
+
+// A change to a folder itself (or one the system lost track of) touches
+// every file in it; a change to an entry only the file of that name, so that
+// other files written beside the settings (the alarm journal) cost nothing.
+bool IniFileSource::Touches(const FileWatch::Change& change, const std::string& path,
+                            const Cached& cached) {
+    const auto touches = [&change](const std::string& file) {
+        return FolderOf(file) == change.m_Folder &&
+               (change.m_Name.empty() || change.m_Name == NameOf(file));
+    };
+    return change.m_Folder.empty() || touches(path) ||
+           (!cached.m_Target.empty() && touches(cached.m_Target));
+}
+
+bool IniFileSource::TouchesLogs(const FileWatch::Change& change) const {
+    return change.m_Folder.empty() || change.m_Folder == m_LogsPath ||
+           (change.m_Folder == m_Folder && change.m_Name == m_Logs->Name());
 }
 
 bool IniFileSource::Current(const Cached& cached) const {
@@ -115,15 +132,13 @@ void IniFileSource::Load(const std::string& path, Cached& cached) {
 // The folder of the path and, for a link, the folder of the file it points
 // to: a change in either is noted.
 bool IniFileSource::WatchFoldersOf(const std::string& path, Cached& cached) {
-    const std::string folder = FolderOf(path);
-    bool watched = m_Watch.IsWatched(folder) || m_Watch.Watch(folder, true);
+    bool watched = m_Watch.Watch(FolderOf(path), true);
     char* target = realpath(path.c_str(), nullptr);
-    cached.m_TargetFolder.clear();
+    cached.m_Target.clear();
     if (target != nullptr) {
-        cached.m_TargetFolder = FolderOf(target);
+        cached.m_Target = target;
         std::free(target);
-        watched = watched && (m_Watch.IsWatched(cached.m_TargetFolder) ||
-                              m_Watch.Watch(cached.m_TargetFolder, true));
+        watched = watched && m_Watch.Watch(FolderOf(cached.m_Target), true);
     }
     return watched;
 }

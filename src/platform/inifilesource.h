@@ -41,17 +41,21 @@ class IniFileSource : public SettingsSource {
         std::unique_ptr<IniFile> m_File;  // nullptr: could not be read
         bool m_Watched = false;           // kept until its folders change
         bool m_Changed = false;           // a change was noted: read it again
-        std::string m_TargetFolder;       // of the file a link points to
+        std::string m_Target;             // the file a link points to
         uint64_t m_CheckedInEvent = 0;
     };
 
     bool Current(const Cached& cached) const;
+    static bool Touches(const FileWatch::Change& change, const std::string& path,
+                        const Cached& cached);
+    bool TouchesLogs(const FileWatch::Change& change) const;
     void Load(const std::string& path, Cached& cached);
     bool WatchFoldersOf(const std::string& path, Cached& cached);
     void KeepLogsOpenWhileWatched();
 
     std::string m_Folder;
     LogFolder* m_Logs = nullptr;
+    std::string m_LogsPath;  // the log folder's path, ending in "/"
     FileWatch m_Watch;
     uint64_t m_Event = 1;
     std::unordered_map<std::string, Cached> m_Cache;
