@@ -309,8 +309,8 @@ void AlarmLink::LoadVendorLibrary() {
     const bool second = method == ZorvanMethodLibrary2;
     std::string reason;
     if (!(second ? m_Gateway.Zorvan2 : m_Gateway.Zorvan3).Load(reason)) {
-        WriteTraceNote(m_Gateway, std::string(second ? "Zorvan2.dll" : "Zorvan3.dll") +
-                                      " not loaded: " + reason);
+        WriteTraceNote(m_Gateway,
+                       std::string(VendorLibraryFileName(method)) + " not loaded: " + reason);
     }
 }
 

@@ -43,6 +43,11 @@ enum ZorvanMethod : int16_t {
     ZorvanMethodTcp = 2
 };
 
+// The file name of the alarm server's library for a library route.
+inline const char* VendorLibraryFileName(int16_t method) {
+    return method == ZorvanMethodLibrary2 ? "Zorvan2.dll" : "Zorvan3.dll";
+}
+
 // Totals of the link for the life of the process.
 struct AlarmTotals {
     uint64_t Sent = 0;     // alarms handed to the alarm server, at once or from the buffer (again)

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "alarmlink/alarmlink.h"
 #include "app/startup.h"
 #include "base/systemtext.h"
 #include "platform/dlvendorlibrary.h"
@@ -29,7 +30,7 @@ void CheckSerialDevice(int port, const PortSettings& settings,
 
 void CheckLibrary(const std::string& appFolder, int16_t method,
                   std::vector<ConfigFinding>& findings) {
-    const char* name = method == 0 ? "Zorvan2.dll" : "Zorvan3.dll";
+    const char* name = VendorLibraryFileName(method);
     DlVendorLibrary library(appFolder, name);
     std::string reason;
     if (!library.Load(reason)) {
@@ -71,7 +72,7 @@ std::vector<ConfigFinding> CheckConfigFiles(const std::string& appFolder,
         }
     }
     const int16_t method = check.m_General.ZorvanConnectionMethod;
-    if (method == 0 || method == 1) {
+    if (method == ZorvanMethodLibrary2 || method == ZorvanMethodLibrary3) {
         CheckLibrary(appFolder, method, findings);
     }
     return findings;
@@ -80,7 +81,7 @@ std::vector<ConfigFinding> CheckConfigFiles(const std::string& appFolder,
 int RunConfigCheck(const std::string& appFolder, std::ostream& out, std::ostream& err) {
     if (const std::string reason = UnreadableReason(appFolder); !reason.empty()) {
         err << "tellwick: cannot read the configuration: " << reason << "\n";
-        return ExitUsage;
+        return ExitUnreadable;
     }
     IniFileSource source(appFolder);
     SettingsCheck check = CheckSettings(source);

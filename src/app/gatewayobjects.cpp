@@ -9,8 +9,8 @@ GatewayObjects::GatewayObjects(const std::string& appFolder, View& view)
     : m_LogFolder(appFolder, "LogFiles"),
       m_Settings(appFolder),
       m_Journal(appFolder + kAlarmJournalFileName),
-      m_Zorvan2(appFolder, "Zorvan2.dll"),
-      m_Zorvan3(appFolder, "Zorvan3.dll"),
+      m_Zorvan2(appFolder, VendorLibraryFileName(ZorvanMethodLibrary2)),
+      m_Zorvan3(appFolder, VendorLibraryFileName(ZorvanMethodLibrary3)),
       m_View(view, m_TraceFeed),
       m_Gateway([&] {
           GatewayWiring wiring = Wiring();

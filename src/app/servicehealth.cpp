@@ -71,10 +71,11 @@ std::optional<int> SystemLogPriority(const std::string& message) {
 
 ServiceHealth::ServiceHealth(ServiceControl& service, std::function<std::string()> status,
                              int32_t tickMs)
-    : m_Service(service), m_Status(std::move(status)), m_Watched(service.WatchdogIntervalMs() > 0) {
+    : m_Service(service), m_Status(std::move(status)) {
+    const int64_t watchdogMs = service.WatchdogIntervalMs();
+    m_Watched = watchdogMs > 0;
     const int64_t tick = std::max<int64_t>(tickMs, 1);
-    const int64_t everyMs =
-        m_Watched ? std::min(service.WatchdogIntervalMs() / 4, kStatusLookMs) : kStatusLookMs;
+    const int64_t everyMs = m_Watched ? std::min(watchdogMs / 4, kStatusLookMs) : kStatusLookMs;
     m_TicksPerReport = std::max<int64_t>(everyMs / tick, 1);
 }
 

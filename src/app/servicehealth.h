@@ -36,7 +36,7 @@ class ServiceHealth {
   private:
     ServiceControl& m_Service;
     std::function<std::string()> m_Status;
-    bool m_Watched;
+    bool m_Watched = false;
     int64_t m_TicksPerReport;
     int64_t m_TicksToReport = 0;
     std::string m_LastStatus;

@@ -65,8 +65,6 @@ class QtSerial : public Serial {
 
     void SetEvents(SerialEvents* events) override { m_Events = events; }
 
-    // Readable text of the last device failure that closed the port.
-
   private:
     bool ApplySettings(std::string& error);
     void RaiseReceive();

@@ -10,6 +10,7 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -43,6 +44,8 @@ constexpr int kInvalidOperationNumber = 20;  // not an errno: no system call fai
 // Connections a listener accepts per wake-up, so that a storm of them cannot
 // hold the event loop; the rest wait for the next pass.
 constexpr int kAcceptsPerWakeUp = 32;
+// How long a listener waits when the process is out of descriptors.
+constexpr int kAcceptRetryMs = 100;
 
 bool IsPortNumber(int32_t port) {
     return port >= 0 && port <= 65535;
@@ -249,6 +252,15 @@ void QtSocket::AcceptWaiting(uint64_t generation) {
         const int descriptor = accept4(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length,
                                        SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The connections stay queued; trying again at once would spin.
+                QTimer::singleShot(kAcceptRetryMs, &m_Context, [this, generation] {
+                    if (generation == m_Generation) {
+                        m_ReadNotifier->setEnabled(true);
+                    }
+                });
+                return;
+            }
             break;  // nothing waiting (or a transient error: the next wake-up tries again)
         }
         Peer peer;
@@ -361,6 +373,8 @@ void QtSocket::CompleteConnect() {
         error = errno;
     }
     if (error != 0) {
+        m_ReadNotifier->setEnabled(false);
+        m_WriteNotifier->setEnabled(false);
         close(m_Descriptor);
         m_Descriptor = -1;
         Finish(ConnectionErrorText(error), error);
@@ -380,9 +394,18 @@ void QtSocket::CompleteConnect() {
     }
 }
 
+// Sends what the system takes now. A send that meets the partner's reset
+// takes the reset's error away from the read side, so it is noted here.
+ssize_t QtSocket::SendNow(const char* bytes, size_t size) {
+    const ssize_t sent = send(m_Descriptor, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno == ECONNRESET) {
+        m_PartnerReset = true;
+    }
+    return sent;
+}
+
 void QtSocket::WriteBacklog() {
-    const ssize_t sent =
-        send(m_Descriptor, m_Backlog.data(), m_Backlog.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = SendNow(m_Backlog.data(), m_Backlog.size());
     if (sent < 0) {
         if (!WouldBlock(errno)) {
             // The partner is gone; the read side reports it.
@@ -550,13 +573,9 @@ bool QtSocket::SendData(const std::string& text) {
     }
     size_t sent = 0;
     if (m_Backlog.empty() && !text.empty()) {
-        const ssize_t written =
-            send(m_Descriptor, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t written = SendNow(text.data(), text.size());
         if (written < 0 && !WouldBlock(errno)) {
-            // The partner is gone; the read side reports it, but the reset
-            // is told only here.
-            m_PartnerReset = m_PartnerReset || errno == ECONNRESET;
-            return false;
+            return false;  // the partner is gone; the read side reports it
         }
         sent = written > 0 ? static_cast<size_t>(written) : 0;
     }

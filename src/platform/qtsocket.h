@@ -104,6 +104,7 @@ class QtSocket : public Socket {
     void OnWritable();
     void CompleteConnect();
     void WriteBacklog();
+    ssize_t SendNow(const char* bytes, size_t size);
     void Fail(int error);
     void RaiseErrorLater(int32_t number, const std::string& description);
 

@@ -210,15 +210,17 @@ bool UnitServiceControl::Install() {
 }
 
 bool UnitServiceControl::Uninstall() {
+    const std::string unit = UnitFilePath();
     std::error_code error;
-    if (!std::filesystem::exists(UnitFilePath(), error)) {
+    if (!std::filesystem::exists(unit, error)) {
         return false;
     }
-    if (UseSystemctl()) {
+    const bool systemctl = UseSystemctl();
+    if (systemctl) {
         RunSystemctl({"disable", kServiceUnitName});
     }
-    const bool removed = std::filesystem::remove(UnitFilePath(), error);
-    if (UseSystemctl()) {
+    const bool removed = std::filesystem::remove(unit, error);
+    if (systemctl) {
         RunSystemctl({"daemon-reload"});
     }
     return removed;
