@@ -6,12 +6,12 @@
 // disk; run it where the application folder lies.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "alarmlink/alarmlink.h"
 #include "base/logfolder.h"
+#include "benchfakes.h"
 #include "core/alarmjournalfile.h"
 #include "support/fakeclock.h"
 #include "support/fakes.h"
@@ -21,16 +21,6 @@
 
 namespace tw {
 namespace {
-
-// The alarm server's connection: counts what it is given, keeps no copy.
-class CountingSocket : public test::FakeSocket {
-  public:
-    bool SendData(const std::string& text) override {
-        m_SentBytes += static_cast<int64_t>(text.size());
-        return true;
-    }
-    int64_t m_SentBytes = 0;
-};
 
 // One alarm link on the TCP route, its journal in a temporary folder.
 class BenchLink {
@@ -68,7 +58,7 @@ class BenchLink {
     LogFolder m_Logs{m_Folder.Path(), "LogFiles"};
     MemoryView m_View;
     test::RecordingAlarms m_Alarms;
-    CountingSocket m_Connection;
+    bench::NullSocket m_Connection;  // the alarm server's connection
     test::FakeTransports m_Fakes;
     Gateway m_Gateway{Wiring()};
     AlarmLink m_Link{m_Gateway};

@@ -20,7 +20,9 @@
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; }
+bench_name=durable.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 
 runs=5
 connected_calls=3000
@@ -30,14 +32,10 @@ while [ $# -gt 0 ]; do
     --smoke) runs=1; connected_calls=200; bench_args=(--benchmark_min_time=0.01) ;;
     --runs) runs="${2:?--runs needs a number}"; shift ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "durable.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
+    *) bad_argument "$1" ;;
   esac
   shift
 done
-
-bench_name=durable.sh
-# shellcheck source=bench/common.sh
-source "$(dirname "$0")/common.sh"
 
 base=$(( 30000 + ($$ % 300) * 20 ))
 espa_port=$base
@@ -57,16 +55,12 @@ start_gateway() {
   sleep 0.3
 }
 
-stop_gateway() {
-  kill -INT "$gateway_pid" 2>/dev/null || true
-  wait "$gateway_pid" 2>/dev/null || true
-}
+stop_gateway() { stop_process "$gateway_pid"; }
 
 # One station's run of calls; records its calls/s and ACK p50 and p99.
-run_station() {
+measure_station() {
   local name=$1 calls=$2
-  "$station" --connect "127.0.0.1:$espa_port" --address 123 --text "Bench call" \
-    --repeat "$calls" --one-selection --json --timeout-ms 5000 >"$work/station.out" 2>&1 ||
+  run_station "$espa_port" "$calls" >"$work/station.out" 2>&1 ||
     die "the station failed: $(tail -n 2 "$work/station.out")"
   local load
   load=$(grep '"event":"load"' "$work/station.out")
@@ -78,7 +72,7 @@ run_station() {
 
 away() {
   start_gateway "$1"
-  run_station "away$1" 190
+  measure_station "away$1" 190
   stop_gateway
 }
 
@@ -88,10 +82,9 @@ connected() {
     --timeout-ms 30000 >/dev/null 2>"$work/sink.err" &
   local sink_pid=$!
   started+=("$sink_pid")
-  local _
-  for _ in $(seq 500); do grep -q "connected to" "$work/sink.err" && break; sleep 0.01; done
+  await "$work/sink.err" "connected to"
   sleep 0.2
-  run_station "connected$1" "$connected_calls"
+  measure_station "connected$1" "$connected_calls"
   wait "$sink_pid" || die "alarm-sink missed alarm lines"
   stop_gateway
 }

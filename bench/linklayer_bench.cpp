@@ -1,16 +1,15 @@
 // The link layer alone: ESPA input through HandleReceivedESPA on one TCP
-// server port wired to a socket that only counts what it is given, with the
+// server port wired to a socket that keeps nothing of what it is given, with the
 // event log written to a temporary folder (":log 1") or not kept (":log 0").
 // Tellwick.ini is there with CommDebug off, as on a site, so every trace
 // still looks the setting up.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "base/logfolder.h"
-#include "espa/callrecord.h"
+#include "benchfakes.h"
 #include "espa/linklayer.h"
 #include "platform/inifilesource.h"
 #include "support/fakeclock.h"
@@ -23,36 +22,7 @@ namespace {
 
 constexpr int16_t kPort = 1;
 
-// Keeps no copy of what is sent, so a long run does not grow it.
-class CountingSocket : public test::FakeSocket {
-  public:
-    bool SendData(const std::string& text) override {
-        m_SentBytes += static_cast<int64_t>(text.size());
-        return true;
-    }
-    int64_t m_SentBytes = 0;
-};
-
-class CountingAlarms : public AlarmOutput {
-  public:
-    void SendAlarm(int16_t /*AlarmState*/, const AlarmFields& fields) override {
-        benchmark::DoNotOptimize(fields);
-        ++m_Count;
-    }
-    int64_t m_Count = 0;
-};
-
-// SOH "1" STX data ETX and its check character.
-std::string Block(const std::string& data) {
-    const std::string checked = "1\x02" + data + "\x03";
-    return "\x01" + checked + BlockCheck(checked);
-}
-
-// A call as a station sends it: call address 123, a display text.
-const std::string kCallBlock = Block(
-    "1\x1f"
-    "123\x1e"
-    "2\x1fRoom 12 Bed 3");
+using bench::kCallBlock;
 
 // One gateway with one connected TCP server port and everything it writes to.
 // Without the event log its folder is missing, so no line is written.
@@ -84,8 +54,8 @@ class BenchGateway {
     IniFileSource m_Ini{m_Folder.Path()};
     LogFolder m_Logs;
     MemoryView m_View;
-    CountingAlarms m_Alarms;
-    CountingSocket m_Socket;
+    bench::CountingAlarms m_Alarms;
+    bench::NullSocket m_Socket;
     test::FakeTransports m_Fakes;
     Gateway m_Gateway{Wiring()};
 };

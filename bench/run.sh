@@ -15,7 +15,10 @@
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; }
+bench_name=run.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+echo_server="$build/tools/ack-echo/ack-echo"
 
 smoke=0
 runs=5
@@ -24,15 +27,10 @@ while [ $# -gt 0 ]; do
     --smoke) smoke=1; runs=1 ;;
     --runs) runs="${2:?--runs needs a number}"; shift ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "run.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
+    *) bad_argument "$1" ;;
   esac
   shift
 done
-
-bench_name=run.sh
-# shellcheck source=bench/common.sh
-source "$(dirname "$0")/common.sh"
-echo_server="$build/tools/ack-echo/ack-echo"
 
 if [ "$smoke" -eq 1 ]; then
   calls=300; calls_per_port=100; latency_calls=200
@@ -47,8 +45,9 @@ fi
 exec {sleep_fd}<> <(:)
 pause() { read -r -t "$1" -u "$sleep_fd" _ || true; }
 
-# Connects to 127.0.0.1:$1 and closes again until it works or $2 seconds pass.
-wait_port() {
+# Connects to 127.0.0.1:$1 and closes again until it works or $2 seconds pass;
+# tries every millisecond, for the start-up time.
+wait_port_within() {
   local deadline=$(( $(now_us) + $2 * 1000000 ))
   while [ "$(now_us)" -lt "$deadline" ]; do
     if { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null; then
@@ -88,24 +87,12 @@ start_gateway() {
   "$gateway" --app-folder "$app" --headless >>"$work/gateway.out" 2>&1 &
   gateway_pid=$!
   started+=("$gateway_pid")
-  wait_port "$(espa_port 0)" 15 ||
+  wait_port_within "$(espa_port 0)" 15 ||
     die "the gateway did not listen on port $(espa_port 0) within 15 s: $(tail -n 5 "$work/gateway.out")"
   t1=$(now_us)
   record startup_ms "$(awk -v d=$((t1 - t0)) 'BEGIN { printf "%.1f", d / 1000 }')"
-  wait_port "$alarm_port" 5 || die "the gateway's alarm port $alarm_port did not open"
+  wait_port_within "$alarm_port" 5 || die "the gateway's alarm port $alarm_port did not open"
   pause 0.3  # lets the gateway see the probes closed before a station connects
-}
-
-# Ctrl+C for the gateway; killed when it has not ended within 5 s.
-stop_gateway() {
-  kill -INT "$gateway_pid" 2>/dev/null || true
-  local k
-  for k in $(seq 500); do
-    kill -0 "$gateway_pid" 2>/dev/null || break
-    pause 0.01
-  done
-  kill -KILL "$gateway_pid" 2>/dev/null || true
-  wait "$gateway_pid" 2>/dev/null || true
 }
 
 # Starts an alarm sink on the alarm port $1 that ends after $2 alarm lines;
@@ -119,12 +106,7 @@ start_sink() {
     >"$out" 2>"$work/sink.err" &
   sink_pid=$!
   started+=("$sink_pid")
-  local k
-  for k in $(seq 1000); do
-    grep -q "connected to" "$work/sink.err" && break
-    pause 0.01
-  done
-  grep -q "connected to" "$work/sink.err" || die "alarm-sink did not connect: $(cat "$work/sink.err")"
+  await "$work/sink.err" "connected to"
   pause 0.2  # the server accepts on its event loop
 }
 
@@ -132,50 +114,14 @@ finish_sink() {
   wait "$sink_pid" || die "alarm-sink did not receive every alarm line: $(tail -n 3 "$work/sink.err")"
 }
 
-# One stop-and-wait station on one selection; prints its load line.
-run_station() {
-  local port=$1 count=$2
-  shift 2
-  "$station" --connect "127.0.0.1:$port" --address 123 --text "Bench call" \
-    --repeat "$count" --one-selection --json --timeout-ms 5000 "$@"
-}
-
-# $1 stations in parallel, $2 calls each, on the ports from port_of; records
-# the total calls/s as $3.
-run_stations_parallel() {
-  local n=$1 count=$2 name=$3 port_of=$4
-  shift 4
-  local pids=() k t0 t1
-  t0=$(now_us)
-  for ((k = 0; k < n; k++)); do
-    run_station "$($port_of "$k")" "$count" "$@" >"$work/station$k.out" 2>&1 &
-    pids+=("$!")
-    started+=("$!")
-  done
-  for k in "${!pids[@]}"; do
-    wait "${pids[$k]}" || die "station $k failed: $(tail -n 2 "$work/station$k.out")"
-  done
-  t1=$(now_us)
-  record "$name" "$(awk -v c=$((n * count)) -v d=$((t1 - t0)) 'BEGIN { printf "%.0f", c / (d / 1e6) }')"
-}
-
 echo_port=
 echo_port_of() { echo "$echo_port"; }
-gateway_port_of() { espa_port "$1"; }
 
 run_echo() {
   local line
   line=$(run_station "$echo_port" "$calls" --echo-partner | grep '"event":"load"') ||
     die "the station failed against ack-echo"
   record echo1_cps "$(json_number calls_per_s <<<"$line")"
-}
-
-# Microseconds of CPU time per call that process $1 spent since it had used
-# $2 clock ticks, over $3 calls. Waiting for a core costs no CPU time, so this
-# holds better than calls/s while other work shares the machine.
-cpu_us_per_call() {
-  awk -v t=$(( $(cpu_ticks "$1") - $2 )) -v hz="$(getconf CLK_TCK)" -v c="$3" \
-    'BEGIN { printf "%.1f", 1e6 * (t / hz) / c }'
 }
 
 # The same calls against the yardstick, its alarm sink connected.
@@ -208,7 +154,7 @@ run_gateway_one_port() {
 
 run_gateway_eight_ports() {
   start_sink "$alarm_port" $((8 * calls_per_port)) --quiet
-  run_stations_parallel 8 "$calls_per_port" gw8_cps gateway_port_of
+  run_stations_parallel 8 "$calls_per_port" gw8_cps espa_port
   finish_sink
 }
 
@@ -232,25 +178,17 @@ percentile() {
   awk -v p="$1" '{ v[NR] = $1 } END { r = int((p * NR + 99) / 100); if (r < 1) r = 1; print v[r] }'
 }
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 status_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 
 measure_idle() {
   start_gateway
   pause 2
-  local hz k before after t0 t1
-  hz=$(getconf CLK_TCK)
+  local k
   for ((k = 0; k < idle_windows; k++)); do
-    before=$(cpu_ticks "$gateway_pid")
-    t0=$(now_us)
-    pause "$idle_seconds"
-    after=$(cpu_ticks "$gateway_pid")
-    t1=$(now_us)
-    record idle_cpu_pct "$(awk -v t=$((after - before)) -v hz="$hz" -v d=$((t1 - t0)) \
-      'BEGIN { printf "%.3f", 100 * (t / hz) / (d / 1e6) }')"
+    record idle_cpu_pct "$(idle_cpu_pct "$gateway_pid" "$idle_seconds")"
     record idle_rss_mb "$(awk -v kb="$(status_kb "$gateway_pid" VmRSS)" 'BEGIN { printf "%.1f", kb / 1024 }')"
   done
-  stop_gateway
+  stop_process "$gateway_pid"
 }
 
 in_process_benchmarks() {
@@ -311,7 +249,7 @@ for round in $(seq "$runs"); do
   run_gateway_eight_ports
   run_latency
   record gw_hwm_mb "$(awk -v kb="$(status_kb "$gateway_pid" VmHWM)" 'BEGIN { printf "%.1f", kb / 1024 }')"
-  stop_gateway
+  stop_process "$gateway_pid"
   # The ratio of each round, from figures measured moments apart.
   e1=$(awk '$1 == "echo1_cps" { v = $2 } END { print v }' "$metrics")
   y1=$(awk '$1 == "yard1_cps" { v = $2 } END { print v }' "$metrics")

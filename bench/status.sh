@@ -24,7 +24,10 @@
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; }
+bench_name=status.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+python=/usr/bin/python3
 
 runs=5
 bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
@@ -37,15 +40,10 @@ while [ $# -gt 0 ]; do
       bench_args=(--benchmark_min_time=0.01) ;;
     --runs) runs="${2:?--runs needs a number}"; shift ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "status.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
+    *) bad_argument "$1" ;;
   esac
   shift
 done
-
-bench_name=status.sh
-# shellcheck source=bench/common.sh
-source "$(dirname "$0")/common.sh"
-python=/usr/bin/python3
 
 base=$(( 30000 + ($$ % 300) * 20 ))
 espa_port() { echo $(( base + $1 )); }
@@ -74,10 +72,7 @@ start_gateway() {
   sleep 0.3
 }
 
-stop_gateway() {
-  kill -INT "$gateway_pid" 2>/dev/null || true
-  wait "$gateway_pid" 2>/dev/null || true
-}
+stop_gateway() { stop_process "$gateway_pid"; }
 
 # The page in a browser, played by Python: /api/status once a second; with
 # "trace" or "stuck" a trace WebSocket read to the end; with "stuck" also a
@@ -122,55 +117,34 @@ start_page() {
 }
 stop_page() { kill "$page_pid" 2>/dev/null || true; wait "$page_pid" 2>/dev/null || true; }
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$gateway_pid/stat"; }
-
 # 8 stations at once; records calls/s, the gateway's CPU time per call and the
 # worst station's ACK p99.
 run_load() {
-  local name=$1 k pids=() t0 t1 worst=0 p99 c0 c1
+  local name=$1 k worst=0 p99 before cpu
   "$sink" --connect "127.0.0.1:$alarm_port" --quiet --count $((8 * calls_per_port)) \
     --timeout-ms 30000 >/dev/null 2>"$work/sink.err" &
   local sink_pid=$!
   started+=("$sink_pid")
-  for k in $(seq 500); do grep -q "connected to" "$work/sink.err" && break; sleep 0.01; done
+  await "$work/sink.err" "connected to"
   sleep 0.2
-  t0=$(now_us)
-  c0=$(cpu_ticks)
-  for k in 0 1 2 3 4 5 6 7; do
-    "$station" --connect "127.0.0.1:$(espa_port "$k")" --address 123 --text "Bench call" \
-      --repeat "$calls_per_port" --one-selection --json --timeout-ms 5000 >"$work/station$k.out" 2>&1 &
-    pids+=("$!")
-    started+=("$!")
-  done
-  for k in "${!pids[@]}"; do
-    wait "${pids[$k]}" || die "station $k failed: $(tail -n 2 "$work/station$k.out")"
-  done
-  t1=$(now_us)
-  c1=$(cpu_ticks)
+  before=$(cpu_ticks "$gateway_pid")
+  run_stations_parallel 8 "$calls_per_port" "${name}_cps" espa_port
+  cpu=$(cpu_us_per_call "$gateway_pid" "$before" $((8 * calls_per_port)))
   wait "$sink_pid" || die "alarm-sink missed alarm lines"
   for k in 0 1 2 3 4 5 6 7; do
     p99=$(grep '"event":"load"' "$work/station$k.out" | json_number p99_us)
     worst=$(awk -v a="$worst" -v b="$p99" 'BEGIN { print (b > a) ? b : a }')
   done
-  record "${name}_cps" "$(awk -v c=$((8 * calls_per_port)) -v d=$((t1 - t0)) 'BEGIN { printf "%.0f", c / (d / 1e6) }')"
   record "${name}_p99" "$worst"
-  record "${name}_cpu" "$(awk -v t=$((c1 - c0)) -v hz="$(getconf CLK_TCK)" -v c=$((8 * calls_per_port)) \
-    'BEGIN { printf "%.1f", 1e6 * (t / hz) / c }')"
+  record "${name}_cpu" "$cpu"
   note "$name: $(tail -n 3 "$metrics" | tr '\n' ' ')"
 }
 
 measure_idle() {
-  local name=$1 hz before after t0 t1 k
-  hz=$(getconf CLK_TCK)
+  local name=$1 k
   sleep 2
   for ((k = 0; k < idle_windows; k++)); do
-    before=$(awk '{ print $14 + $15 }' "/proc/$gateway_pid/stat")
-    t0=$(now_us)
-    sleep "$idle_seconds"
-    after=$(awk '{ print $14 + $15 }' "/proc/$gateway_pid/stat")
-    t1=$(now_us)
-    record "${name}_idle" "$(awk -v t=$((after - before)) -v hz="$hz" -v d=$((t1 - t0)) \
-      'BEGIN { printf "%.3f", 100 * (t / hz) / (d / 1e6) }')"
+    record "${name}_idle" "$(idle_cpu_pct "$gateway_pid" "$idle_seconds")"
   done
 }
 

@@ -13,7 +13,7 @@
 
 #include "alarmlink/alarmlink.h"
 #include "base/logfolder.h"
-#include "espa/callrecord.h"
+#include "benchfakes.h"
 #include "espa/linklayer.h"
 #include "platform/inifilesource.h"
 #include "support/fakeclock.h"
@@ -25,18 +25,6 @@
 
 namespace tw {
 namespace {
-
-class NullSocket : public test::FakeSocket {
-  public:
-    bool SendData(const std::string& /*text*/) override { return true; }
-};
-
-class NullAlarms : public AlarmOutput {
-  public:
-    void SendAlarm(int16_t /*AlarmState*/, const AlarmFields& fields) override {
-        benchmark::DoNotOptimize(fields);
-    }
-};
 
 // 8 connected TCP server ports; the event log is not kept, CommDebug is off.
 class StatusBenchGateway {
@@ -56,25 +44,17 @@ class StatusBenchGateway {
 
     void Call() {
         HandleReceivedESPA(m_Gateway, 1, kSelect);
-        HandleReceivedESPA(m_Gateway, 1, kCall);
+        HandleReceivedESPA(m_Gateway, 1, bench::kCallBlock);
         HandleReceivedESPA(m_Gateway, 1, "\x04");
     }
 
-    TraceFeed m_Feed;
-    StatusReport m_Report{m_Gateway, m_Link, "1.0.08", 1558950000};
+    TraceFeed& Feed() { return m_Feed; }
+    StatusReport& Report() { return m_Report; }
 
   private:
     static inline const std::string kSelect =
         "1\x05"
         "2\x05";
-    static inline const std::string kCall = [] {
-        const std::string checked =
-            "1\x02"
-            "1\x1f"
-            "123\x1e"
-            "2\x1fRoom 12 Bed 3\x03";
-        return "\x01" + checked + BlockCheck(checked);
-    }();
 
     GatewayWiring Wiring() {
         View& view = m_Traced ? static_cast<View&>(m_TracedView) : m_Window;
@@ -90,25 +70,27 @@ class StatusBenchGateway {
     test::FakeClock m_Clock;
     IniFileSource m_Ini{m_Folder.Path()};
     LogFolder m_Logs{m_Folder.Path(), "NoLogFiles"};
+    TraceFeed m_Feed;
     MemoryView m_Window;
     TracedView m_TracedView{m_Window, m_Feed};
-    NullAlarms m_Alarms;
-    std::array<NullSocket, kPortCount> m_Data;
+    bench::CountingAlarms m_Alarms;
+    std::array<bench::NullSocket, kPortCount> m_Data;
     test::FakeTransports m_Fakes;
     Gateway m_Gateway{Wiring()};
     AlarmLink m_Link{m_Gateway};
+    StatusReport m_Report{m_Gateway, m_Link, "1.0.08", 1558950000};
 };
 
 // view: 0 the window alone, 1 with the trace feed and nobody watching,
 // 2 with a watcher (the batches handed out every 64 calls).
 void CallDialogue(benchmark::State& state) {
     StatusBenchGateway gateway(state.range(0) != 0);
-    gateway.m_Feed.SetWatcherCount(state.range(0) == 2 ? 1 : 0);
+    gateway.Feed().SetWatcherCount(state.range(0) == 2 ? 1 : 0);
     int64_t calls = 0;
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         gateway.Call();
         if (++calls % 64 == 0) {
-            benchmark::DoNotOptimize(gateway.m_Feed.TakeQueued());
+            benchmark::DoNotOptimize(gateway.Feed().TakeQueued());
         }
     }
     state.SetItemsProcessed(calls);
@@ -120,13 +102,13 @@ void StatusAnswer(benchmark::State& state) {
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         switch (state.range(0)) {
             case 0:
-                benchmark::DoNotOptimize(gateway.m_Report.Json());
+                benchmark::DoNotOptimize(gateway.Report().Json());
                 break;
             case 1:
-                benchmark::DoNotOptimize(gateway.m_Report.Metrics());
+                benchmark::DoNotOptimize(gateway.Report().Metrics());
                 break;
             default:
-                benchmark::DoNotOptimize(gateway.m_Report.Page(false));
+                benchmark::DoNotOptimize(gateway.Report().Page(false));
                 break;
         }
     }
@@ -136,18 +118,18 @@ BENCHMARK(StatusAnswer)->ArgName("json_metrics_page")->Arg(0)->Arg(1)->Arg(2);
 // A full batch as the server hands it to the watchers' sockets.
 void TraceHandOut(benchmark::State& state) {
     StatusBenchGateway gateway(true);
-    gateway.m_Feed.SetWatcherCount(1);
+    gateway.Feed().SetWatcherCount(1);
     for (int call = 0; call < 100; ++call) {
         gateway.Call();
     }
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         state.PauseTiming();
         for (size_t line = 0; line < TraceFeed::kQueueLimit; ++line) {
-            gateway.m_Feed.Add(
+            gateway.Feed().Add(
                 "03:35:42 Rx <- 1: <SOH>1<STX>1<US>96<RS>2<US>Smoke detector zone 4");
         }
         state.ResumeTiming();
-        const std::string text = gateway.m_Feed.TakeQueued();
+        const std::string text = gateway.Feed().TakeQueued();
         benchmark::DoNotOptimize(
             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8());
     }

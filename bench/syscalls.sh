@@ -14,12 +14,14 @@
 #   bench/syscalls.sh --top N      the N most frequent system calls (default 8)
 #                                  of those made at least once in 100 calls
 #
-# Installs strace from Debian when it is missing. Everything listens on
+# Needs strace (tools/bootstrap.sh installs it). Everything listens on
 # 127.0.0.1 only; every process started here is ended when the script ends.
 set -euo pipefail
 export LC_ALL=C
 
-usage() { sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; }
+bench_name=syscalls.sh
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 
 calls=2000
 top=8
@@ -28,44 +30,10 @@ while [ $# -gt 0 ]; do
     --calls) calls="${2:?--calls needs a number}"; shift ;;
     --top) top="${2:?--top needs a number}"; shift ;;
     -h|--help) usage; exit 0 ;;
-    *) echo "syscalls.sh: unknown argument $1" >&2; usage >&2; exit 2 ;;
+    *) bad_argument "$1" ;;
   esac
   shift
 done
-
-bench_name=syscalls.sh
-# shellcheck source=bench/common.sh
-source "$(dirname "$0")/common.sh"
-
-# The same way tools/bootstrap.sh installs what the build needs.
-install_strace() {
-  command -v strace >/dev/null && return 0
-  local sudo=
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  note "installing strace"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends strace >/dev/null
-}
-
-# Waits up to 15 s for a line matching $2 in the file $1.
-await() {
-  local _
-  for _ in $(seq 1500); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.01
-  done
-  die "waited in vain for \"$2\" in $1: $(tail -n 5 "$1" 2>/dev/null)"
-}
-
-# Connects to 127.0.0.1:$1 and closes again until it works (15 s at most).
-wait_port() {
-  local _
-  for _ in $(seq 1500); do
-    { : <>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null && return 0
-    sleep 0.01
-  done
-  die "nothing listens on port $1"
-}
 
 base=$(( 40000 + ($$ % 400) * 20 ))
 espa_port=$base
@@ -88,8 +56,8 @@ start_gateway() {
   "$gateway" --app-folder "$app" --headless >"$work/server.out" 2>&1 &
   server_pid=$!
   started+=("$server_pid")
-  wait_port "$espa_port"
-  wait_port "$alarm_port"
+  wait_port "$espa_port" || die "nothing listens on port $espa_port"
+  wait_port "$alarm_port" || die "nothing listens on port $alarm_port"
 }
 
 start_yardstick() {
@@ -100,16 +68,7 @@ start_yardstick() {
   await "$work/server.out" "^listening on"
 }
 
-stop_server() {
-  kill -INT "$server_pid" 2>/dev/null || true
-  local _
-  for _ in $(seq 500); do
-    kill -0 "$server_pid" 2>/dev/null || break
-    sleep 0.01
-  done
-  kill -KILL "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
-}
+stop_server() { stop_process "$server_pid"; }
 
 # The calls against the running server with strace attached; leaves strace's
 # summary (calls, errors, name; most frequent first) in $work/$1.count.
@@ -162,7 +121,7 @@ report() {
 
 # ---------------------------------------------------------------------------
 
-install_strace
+command -v strace >/dev/null || die "strace is missing: tools/bootstrap.sh installs it"
 note "building the release preset"
 cmake --preset release >/dev/null
 cmake --build --preset release --target tellwick espa-station alarm-sink yardstick >/dev/null

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   clang-format clang-tidy
-  xvfb xauth fonts-dejavu-core socat chromium python3-prometheus-client
+  xvfb xauth fonts-dejavu-core socat strace chromium python3-prometheus-client
   dpkg-dev debhelper lintian systemd man-db
 )
 
