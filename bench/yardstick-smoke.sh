@@ -23,6 +23,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 fail() { echo "yardstick-smoke: $*" >&2; exit 1; }
 

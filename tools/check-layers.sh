@@ -26,13 +26,12 @@ while IFS= read -r file; do
     fi
   done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
   case "$file" in platform/* | ui/qt/* | app/*) continue ;; esac
-  if grep -nE '^#include <Q|\b(dlopen|dlsym|flock|posix_spawnp?|sd_notify|sd_journal_[a-z]+|inotify_[a-z_]+|systemctl)\b' "$file" \
-      | grep -v '^[0-9]*: *//' >/tmp/check-layers.$$; then
-    sed "s|^|check-layers: $file:|" /tmp/check-layers.$$
+  if found=$(grep -nE '^#include <Q|\b(dlopen|dlsym|flock|posix_spawnp?|sd_notify|sd_journal_[a-z]+|inotify_[a-z_]+|systemctl)\b' "$file" \
+      | grep -v '^[0-9]*: *//'); then
+    while IFS= read -r line; do echo "check-layers: $file:$line"; done <<<"$found"
     status=1
   fi
 done < <(find . -name '*.h' -o -name '*.cpp' -o -name '*.h.in' | sed 's|^\./||' | sort)
-rm -f /tmp/check-layers.$$
 if [ $status -eq 0 ]; then
   echo "check-layers: every include points down; Qt and system services only in platform/, ui/qt/, app/"
 fi

@@ -6,7 +6,9 @@
 # installed program, started as that user beside a fake notify socket, sends
 # READY=1, WATCHDOG=1 again and again and a STATUS= line and stops on SIGTERM
 # as a service; remove keeps the configuration and the logs; purge removes
-# them with the application folder. Leaves the machine as it found it.
+# them with the application folder. Leaves the machine as it found it: where
+# tellwick is installed, or its configuration in /etc/tellwick is left from
+# one, it refuses to run rather than purge a real site.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,12 +21,19 @@ fail() {
 if [ "$(id -u)" -ne 0 ]; then
   fail "needs root (installs and purges the package)"
 fi
+# Installed, or removed with its configuration kept: dpkg knows it.
+state=$(dpkg-query -W -f='${db:Status-Status}' tellwick 2>/dev/null || true)
+if { [ -n "$state" ] && [ "$state" != not-installed ]; } || [ -e /etc/tellwick ]; then
+  fail "tellwick is installed here; remove it first (apt-get purge tellwick, after saving /etc/tellwick)"
+fi
 
 deb=$(tools/package.sh | tail -1)
 step "built $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB"
 
-lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports an error"
+lint_status=0
+lint=$(lintian --fail-on error "$deb" 2>&1) || lint_status=$?
+[ -z "$lint" ] || grep -v 'running with root privileges' <<<"$lint" || true
+[ "$lint_status" -eq 0 ] || fail "lintian reports an error"
 step "lintian: no error"
 
 scratch=$(mktemp -d)
@@ -37,7 +46,7 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-dpkg --purge tellwick >/dev/null 2>&1 || true
+trap 'exit 130' INT TERM
 
 apt-get install -y -qq --no-install-recommends "$deb" >"$scratch/install.log" 2>&1 ||
   { cat "$scratch/install.log"; fail "the package does not install"; }

@@ -29,6 +29,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 base=$(( 40000 + ($$ % 300) * 10 ))
 status_port=$((base + 9))
