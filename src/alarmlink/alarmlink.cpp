@@ -1,6 +1,5 @@
 #include "alarmlink/alarmlink.h"
 
-#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -82,28 +81,24 @@ void AlarmLink::NoteRoomInBuffer() {
 }
 
 bool AlarmLink::SendToZorvan(const std::string& text) {
-    return Deliver(text, false);
+    return Deliver(InFlightLine{text});
 }
 
 // A journaled alarm leaves the journal once the alarm server has it: at once
-// when its library took it, on a connection once its TCP acknowledged it
-// (the line just handed over is the newest in flight).
+// when its library took it, on a connection once its TCP acknowledged it.
 bool AlarmLink::DeliverAlarm(const cZorvanAlarm& alarm, bool journaled) {
-    if (!Deliver(alarm.m_AlarmText, true)) {
+    if (!Deliver(InFlightLine{alarm.m_AlarmText, 0, true, alarm.m_Sequence, alarm.m_RaisedAt,
+                              journaled})) {
         return false;
     }
-    if (m_Gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp && !m_InFlight.empty()) {
-        InFlightLine& line = m_InFlight.back();
-        line.m_Sequence = alarm.m_Sequence;
-        line.m_RaisedAt = alarm.m_RaisedAt;
-        line.m_Journaled = journaled;
-    } else if (journaled) {
+    if (journaled && m_Gateway.m_General.ZorvanConnectionMethod != ZorvanMethodTcp) {
         Unjournal(alarm.m_Sequence);
     }
     return true;
 }
 
-bool AlarmLink::Deliver(const std::string& text, bool alarm) {
+bool AlarmLink::Deliver(InFlightLine line) {
+    const std::string& text = line.m_Message;
     bool sent = false;
     switch (m_Gateway.m_General.ZorvanConnectionMethod) {
         case ZorvanMethodLibrary2:
@@ -113,7 +108,7 @@ bool AlarmLink::Deliver(const std::string& text, bool alarm) {
             sent = HandToLibrary(m_Gateway.Zorvan3, Zorvan3CommandPrefix() + text, text);
             break;
         case ZorvanMethodTcp:
-            sent = SendOnConnection(text, alarm);
+            sent = SendOnConnection(std::move(line));
             break;
         default:
             break;
@@ -132,19 +127,20 @@ bool AlarmLink::HandToLibrary(VendorLibrary& library, const std::string& command
     return true;
 }
 
-bool AlarmLink::SendOnConnection(const std::string& text, bool alarm) {
+bool AlarmLink::SendOnConnection(InFlightLine line) {
     Socket& data = m_Gateway.Winsock_Zorvan_Data;
     if (!IsConnected(data)) {
         return false;
     }
-    const std::string line = text + "\n";
-    if (!data.SendData(line)) {
+    const std::string bytes = line.m_Message + "\n";
+    if (!data.SendData(bytes)) {
         return false;
     }
-    m_SentBytes += line.size();
-    m_InFlight.push_back({text, m_SentBytes, alarm});
-    WriteCommTrace(m_Gateway, kZorvanTracePort, line, TraceTransmit);
-    CountSent(text);
+    m_SentBytes += bytes.size();
+    line.m_End = m_SentBytes;
+    WriteCommTrace(m_Gateway, kZorvanTracePort, bytes, TraceTransmit);
+    CountSent(line.m_Message);
+    m_InFlight.push_back(std::move(line));
     return true;
 }
 
@@ -173,8 +169,8 @@ void AlarmLink::SuperviseConnection(int32_t elapsed) {
         return;
     }
     const uint64_t before = m_AckedUpTo;
-    const bool known = data.UnacknowledgedBytes().has_value();
-    m_AckedUpTo = known ? AcknowledgedBytes() : m_SentBytes;
+    const std::optional<size_t> unacknowledged = data.UnacknowledgedBytes();
+    m_AckedUpTo = unacknowledged ? AcknowledgedBytes(unacknowledged) : m_SentBytes;
     while (!m_InFlight.empty() && m_InFlight.front().m_End <= m_AckedUpTo) {
         if (m_InFlight.front().m_Journaled) {
             Unjournal(m_InFlight.front().m_Sequence);
@@ -197,9 +193,7 @@ void AlarmLink::SuperviseConnection(int32_t elapsed) {
 
 // Where the alarm server's TCP has acknowledged up to. When the system
 // cannot tell, what it said at the last tick stands.
-uint64_t AlarmLink::AcknowledgedBytes() const {
-    const std::optional<size_t> unacknowledged =
-        m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes();
+uint64_t AlarmLink::AcknowledgedBytes(std::optional<size_t> unacknowledged) const {
     return unacknowledged && *unacknowledged <= m_SentBytes ? m_SentBytes - *unacknowledged
                                                             : m_AckedUpTo;
 }
@@ -215,7 +209,8 @@ void AlarmLink::StartConnection() {
 // cannot have been read there; those it did acknowledge leave the journal.
 // Watchdog lines are not repeated.
 std::vector<AlarmLink::InFlightLine> AlarmLink::TakeUnacknowledged() {
-    const uint64_t acknowledged = AcknowledgedBytes();
+    const uint64_t acknowledged =
+        AcknowledgedBytes(m_Gateway.Winsock_Zorvan_Data.UnacknowledgedBytes());
     std::vector<InFlightLine> again;
     for (InFlightLine& line : m_InFlight) {
         if (line.m_Alarm && line.m_End > acknowledged) {
@@ -289,16 +284,11 @@ void AlarmLink::KeepListening() {
 }
 
 void AlarmLink::LogConnection(const std::string& text) {
-    if (m_ConnectionLog.Admit()) {
-        m_Gateway.WriteEventLog(text);
-    }
+    m_Gateway.WriteConnectionLine(m_ConnectionLog, text);
 }
 
 void AlarmLink::SumUpConnectionLines() {
-    if (const uint64_t held = m_ConnectionLog.SecondPassed()) {
-        m_Gateway.WriteEventLog("Zorvan connections: " + std::to_string(held) +
-                                " more connection events in the last minute");
-    }
+    m_Gateway.SumUpConnectionLines(m_ConnectionLog, "Zorvan connections");
 }
 
 void AlarmLink::LoadVendorLibrary() {
@@ -367,8 +357,9 @@ void AlarmLink::ShowZorvanConnectionState() {
         view.SetStatusPanel(View::PanelZorvanLink,
                             "Zorvan connections at port " + port + " are disabled");
     } else if (IsConnected(data)) {
-        view.SetStatusPanel(View::PanelZorvanLink, "Connected to Zorvan " + data.RemoteHostIP() +
-                                                       ":" + std::to_string(data.RemotePort()));
+        view.SetStatusPanel(
+            View::PanelZorvanLink,
+            "Connected to Zorvan " + Endpoint(data.RemoteHostIP(), data.RemotePort()));
     } else {
         view.SetStatusPanel(View::PanelZorvanLink, "Waiting for Zorvan connection at port " + port);
     }
@@ -394,7 +385,7 @@ void AlarmLink::WatchDogTick(int32_t elapsed) {
 void AlarmLink::Winsock_Zorvan_Connect_ConnectionRequest(int64_t requestId) {
     Socket& listener = m_Gateway.Winsock_Zorvan_Connect;
     Socket& data = m_Gateway.Winsock_Zorvan_Data;
-    const std::string peer = listener.RemoteHostIP() + ":" + std::to_string(listener.RemotePort());
+    const std::string peer = Endpoint(listener.RemoteHostIP(), listener.RemotePort());
     // Checked before the current connection is dropped, so that a refused
     // host cannot knock the alarm server off.
     if (!IsHostAllowed(m_Gateway.m_General.ZorvanAllowedHosts, listener.RemoteHostIP())) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -179,7 +180,7 @@ class AlarmLink : public AlarmOutput {
         bool m_Journaled = false;
     };
 
-    bool Deliver(const std::string& text, bool alarm);
+    bool Deliver(InFlightLine line);
     bool DeliverAlarm(const cZorvanAlarm& alarm, bool journaled);
     void Journal(std::span<const cZorvanAlarm> alarms);
     void Unjournal(uint64_t sequence);
@@ -187,8 +188,8 @@ class AlarmLink : public AlarmOutput {
     std::vector<InFlightLine> TakeUnacknowledged();
     void PutBack(const std::vector<InFlightLine>& lines);
     bool HandToLibrary(VendorLibrary& library, const std::string& command, const std::string& text);
-    bool SendOnConnection(const std::string& text, bool alarm);
-    uint64_t AcknowledgedBytes() const;
+    bool SendOnConnection(InFlightLine line);
+    uint64_t AcknowledgedBytes(std::optional<size_t> unacknowledged) const;
     void StartConnection();
     void TakeBackUnacknowledged();
     bool ListenOnZorvanPort();

@@ -63,8 +63,8 @@ void ConfigureTcpClient(Gateway& gateway, int16_t port) {
     Socket& data = *gateway.Winsock_Data[port];
     data.SetRemoteHost(gateway.m_Ports[port].RemoteHost());
     data.SetRemotePort(gateway.m_Ports[port].RemotePortNumber());
-    gateway.WriteEventLog("Created socked client for IP " + data.RemoteHost() + ":" +
-                          std::to_string(data.RemotePort()));
+    gateway.WriteEventLog("Created socked client for IP " +
+                          Endpoint(data.RemoteHost(), data.RemotePort()));
 }
 
 // Line settings that are all empty ("COM3" alone) leave the serial object's

@@ -2,10 +2,8 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 

@@ -254,6 +254,9 @@ bool AlarmJournalFile::Add(const std::vector<JournaledAlarm>& alarms) {
 }
 
 bool AlarmJournalFile::Remove(uint64_t sequence) {
+    if (!m_Readable) {
+        return false;  // never written, so never "written again"
+    }
     const auto held = m_Alarms.find(sequence);
     if (held == m_Alarms.end()) {
         return !m_Failing;

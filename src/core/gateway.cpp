@@ -47,4 +47,17 @@ void Gateway::WriteEventLog(const std::string& message) const {
     }
 }
 
+void Gateway::WriteConnectionLine(LogFloodGate& gate, const std::string& message) const {
+    if (gate.Admit()) {
+        WriteEventLog(message);
+    }
+}
+
+void Gateway::SumUpConnectionLines(LogFloodGate& gate, const std::string& label) const {
+    if (const uint64_t held = gate.SecondPassed()) {
+        WriteEventLog(label + ": " + std::to_string(held) +
+                      " more connection events in the last minute");
+    }
+}
+
 }  // namespace tw

@@ -90,6 +90,12 @@ struct Gateway {
     const LocalTime& Now() const { return m_Now; }
 
     void WriteEventLog(const std::string& message) const;
+    // A connection line through the gate of its port or link: written, or
+    // counted while such lines flood the log.
+    void WriteConnectionLine(LogFloodGate& gate, const std::string& message) const;
+    // A second has passed for the gate: at the end of a minute with lines
+    // held back, "<label>: N more connection events in the last minute".
+    void SumUpConnectionLines(LogFloodGate& gate, const std::string& label) const;
 
     // When set, also gets the message of every event-log line (the copy for
     // the system's log of a service); the file log stays as it is.

@@ -8,6 +8,7 @@
 
 #include "core/espacall.h"
 #include "core/floodgate.h"
+#include "core/settings.h"
 
 namespace tw {
 
@@ -45,5 +46,16 @@ struct PortRuntime {
     LogFloodGate ConnectionLog;
     PortTotals Totals;
 };
+
+// "Connection (n)", the port's name in the event log.
+inline std::string PortLabel(int16_t port) {
+    return "Connection (" + std::to_string(port) + ")";
+}
+
+// True while the port's poll-failure alarm stands: its silence reached
+// PollFailTimeout (0 or less: the port's polls are not supervised).
+inline bool PollFailureRaised(const PortSettings& settings, const PortRuntime& runtime) {
+    return settings.PollFailTimeout > 0 && runtime.PollFailElapsed >= settings.PollFailTimeout;
+}
 
 }  // namespace tw

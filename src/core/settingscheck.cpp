@@ -7,6 +7,7 @@
 #include "base/hostfilter.h"
 #include "base/ini.h"
 #include "core/alarmjournal.h"
+#include "core/transport.h"
 
 namespace tw {
 namespace {
@@ -62,8 +63,8 @@ std::string PortPlan(int port, const PortSettings& settings) {
             return head + "TCP server on " +
                    HostAndPort(settings.ListenAddress, settings.ListenPort) + tail;
         case PortKindTcpClient:
-            return head + "TCP client to " + settings.RemoteHost() + ":" +
-                   std::to_string(settings.RemotePortNumber()) + tail;
+            return head + "TCP client to " +
+                   Endpoint(settings.RemoteHost(), settings.RemotePortNumber()) + tail;
         case PortKindCom: {
             const std::string line = settings.ComLineSettings();
             const bool ownLine = line.find_first_not_of(", ") != std::string::npos;
@@ -139,7 +140,6 @@ class Checker {
         if (file == nullptr) {
             return;
         }
-        std::set<std::string> seen;
         std::set<std::string> reported;
         for (const std::string& line : file->Lines()) {
             const auto name = IniHeaderName(line);
@@ -147,13 +147,12 @@ class Checker {
                 continue;
             }
             const std::string upper = ToUpperAscii(*name);
-            if (!seen.insert(upper).second) {
+            if (!m_Sections.insert(upper).second) {
                 if (reported.insert(upper).second) {
                     Find(*name, "", "", "appears more than once; only the first one is read");
                 }
                 continue;
             }
-            m_Sections.insert(upper);
             if (LettersAndDigits(*name).starts_with("ESPAPORT") && !IsPortSection(upper)) {
                 Find(*name, "", "",
                      "looks like a port section but is none (ESPA_Port_0 to ESPA_Port_7), so "

@@ -91,6 +91,11 @@ class Socket {
     virtual void SetEvents(SocketEvents* events) = 0;
 };
 
+// "host:port" as the event log and the window name a partner.
+inline std::string Endpoint(const std::string& host, int32_t port) {
+    return host + ":" + std::to_string(port);
+}
+
 // Events of a serial port object.
 class SerialEvents {
   public:

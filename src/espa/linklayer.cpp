@@ -229,7 +229,7 @@ bool RunPass(Link& link) {
 void Bookkeeping(Link& link) {
     PortRuntime& runtime = link.m_Runtime;
     const PortSettings& settings = link.m_Settings;
-    if (settings.PollFailTimeout > 0 && runtime.PollFailElapsed >= settings.PollFailTimeout) {
+    if (PollFailureRaised(settings, runtime)) {
         link.Alarm(AlarmStateRestored, {settings.Description, "", settings.PollFailedCategory, "",
                                         "ESPA Connection '" + settings.Description + "' (" +
                                             link.Number() + ") has been restored",

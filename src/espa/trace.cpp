@@ -109,6 +109,9 @@ void WriteCommTrace(Gateway& gateway, int16_t port, const std::string& text, int
 void WriteTraceNote(Gateway& gateway, const std::string& note) {
     const bool toWindow = gateway.m_View.DebugWindowOpen();
     const bool toFile = CommDebugOn(gateway);
+    if (!toWindow && !toFile) {
+        return;
+    }
     const std::string line = FormatTraceTime(gateway.Now()) + " " + note;
     if (toWindow) {
         gateway.m_View.AddDebugLine(line);

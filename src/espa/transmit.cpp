@@ -6,10 +6,6 @@
 namespace tw {
 namespace {
 
-std::string PortLabel(int16_t port) {
-    return "Connection (" + std::to_string(port) + ")";
-}
-
 // A partner that does not read what it is sent would make its replies pile
 // up without end: its connection is closed instead.
 bool WriteToSocket(Gateway& gateway, int16_t port, const std::string& text) {

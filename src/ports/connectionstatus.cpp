@@ -5,10 +5,6 @@
 namespace tw {
 namespace {
 
-std::string Endpoint(const std::string& host, int32_t port) {
-    return host + ":" + std::to_string(port);
-}
-
 std::string TcpServerText(const Socket& listener, const Socket& data) {
     if (data.State() == Socket::StateConnected) {
         return "Connected to " + Endpoint(data.RemoteHostIP(), data.RemotePort());
@@ -69,11 +65,6 @@ bool PortIsUp(const Gateway& gateway, int16_t port) {
         default:
             return false;
     }
-}
-
-bool PollFailureRaised(const Gateway& gateway, int16_t port) {
-    const int32_t timeout = gateway.m_Ports[port].PollFailTimeout;
-    return timeout > 0 && gateway.m_Runtime[port].PollFailElapsed >= timeout;
 }
 
 void ShowPortTotals(Gateway& gateway, int16_t port) {

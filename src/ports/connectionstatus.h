@@ -19,10 +19,6 @@ void ShowTCPConnectionState(Gateway& gateway, int16_t port);
 // not in use.
 bool PortIsUp(const Gateway& gateway, int16_t port);
 
-// Whether the port's poll-failure alarm is raised: a PollFailTimeout is set
-// and has passed without ESPA events.
-bool PollFailureRaised(const Gateway& gateway, int16_t port);
-
 // Writes the port's Last call, Calls and NAKs columns from its totals when
 // the counts differ from what the row shows. A port without a row is left
 // alone.

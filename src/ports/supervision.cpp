@@ -71,11 +71,7 @@ void Supervisor::OnceASecondPass() {
 }
 
 void Supervisor::SumUpConnectionLines(int16_t port) {
-    if (const uint64_t held = m_Gateway.m_Runtime[port].ConnectionLog.SecondPassed()) {
-        m_Gateway.WriteEventLog("Connection (" + std::to_string(port) +
-                                "): " + std::to_string(held) +
-                                " more connection events in the last minute");
-    }
+    m_Gateway.SumUpConnectionLines(m_Gateway.m_Runtime[port].ConnectionLog, PortLabel(port));
 }
 
 bool Supervisor::PortDisabled() {

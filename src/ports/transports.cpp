@@ -7,15 +7,9 @@
 namespace tw {
 namespace {
 
-std::string PortLabel(int16_t port) {
-    return "Connection (" + std::to_string(port) + ")";
-}
-
 // A connection line, unless the port's lines are flooding the log.
 void LogConnection(Gateway& gateway, int16_t port, const std::string& text) {
-    if (gateway.m_Runtime[port].ConnectionLog.Admit()) {
-        gateway.WriteEventLog(PortLabel(port) + text);
-    }
+    gateway.WriteConnectionLine(gateway.m_Runtime[port].ConnectionLog, PortLabel(port) + text);
 }
 
 }  // namespace
@@ -39,7 +33,7 @@ void Winsock_Data_DataArrival(Gateway& gateway, int16_t port, int64_t /*bytesTot
 void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t requestId) {
     Socket& listener = *gateway.Winsock_Connect[port];
     Socket& data = *gateway.Winsock_Data[port];
-    const std::string peer = listener.RemoteHostIP() + ":" + std::to_string(listener.RemotePort());
+    const std::string peer = Endpoint(listener.RemoteHostIP(), listener.RemotePort());
     // Checked first: a refused host must not disturb the port's partner.
     if (!IsHostAllowed(gateway.m_Ports[port].AllowedHosts, listener.RemoteHostIP())) {
         LogConnection(gateway, port, " refused connection from " + peer + " (not in AllowedHosts)");
@@ -65,9 +59,8 @@ void Winsock_Connect_ConnectionRequest(Gateway& gateway, int16_t port, int64_t r
 void Winsock_Data_Connect(Gateway& gateway, int16_t port) {
     ShowTCPConnectionState(gateway, port);
     const Socket& data = *gateway.Winsock_Data[port];
-    LogConnection(
-        gateway, port,
-        " was established to " + data.RemoteHost() + ":" + std::to_string(data.RemotePort()));
+    LogConnection(gateway, port,
+                  " was established to " + Endpoint(data.RemoteHost(), data.RemotePort()));
 }
 
 void Winsock_Data_Close(Gateway& gateway, int16_t port) {

@@ -199,7 +199,7 @@ StatusSnapshot GatherStatus(Gateway& gateway, AlarmLink& link) {
         row.LastCallText = StampText(gateway, runtime.Totals.LastCallUnixSeconds);
         row.Selected = runtime.Selected;
         row.CommFailed = runtime.CommFailed;
-        row.PollFailed = PollFailureRaised(gateway, port);
+        row.PollFailed = PollFailureRaised(gateway.m_Ports[port], gateway.m_Runtime[port]);
     }
     LinkStatus& out = status.Link;
     out.State = view.StatusPanel(View::PanelZorvanLink);
@@ -208,7 +208,7 @@ StatusSnapshot GatherStatus(Gateway& gateway, AlarmLink& link) {
     const Socket& data = gateway.Winsock_Zorvan_Data;
     if (gateway.m_General.ZorvanConnectionMethod == ZorvanMethodTcp &&
         data.State() == Socket::StateConnected) {
-        out.Peer = data.RemoteHostIP() + ":" + std::to_string(data.RemotePort());
+        out.Peer = Endpoint(data.RemoteHostIP(), data.RemotePort());
     }
     out.Buffered = link.AlarmBuffer().size();
     out.Totals = link.Totals();

@@ -140,6 +140,7 @@ TEST_F(AlarmJournalFileTest, ALinkInPlaceOfTheJournalIsLeftAsItIs) {
               Texts{"Could not read AlarmBuffer.journal (Too many levels of symbolic links), so "
                     "nothing is restored and it is left as it is"});
     EXPECT_FALSE(linked.Add({Numbered(1)}));
+    EXPECT_FALSE(linked.Remove(1));
     EXPECT_EQ(m_Folder.Read("target"), "untouched");
     EXPECT_TRUE(std::filesystem::is_symlink(Path()));
 }
