@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -105,7 +104,6 @@ class InstanceTest : public ::testing::Test {
   protected:
     test::TempFolder m_Folder;
     FakeService m_Service;
-    RecordingMessages m_Messages;
     InstanceLock m_Lock;
 };
 

@@ -1,7 +1,6 @@
 #include "base/eventlog.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 

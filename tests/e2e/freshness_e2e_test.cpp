@@ -3,7 +3,6 @@
 // switch or template, a moved, deleted or replaced day log, a removed log
 // folder. And a call's log line is in the file when its ACK arrives.
 #include <cstdio>
-#include <ctime>
 #include <functional>
 
 #include "e2e/gatewayprocess.h"
@@ -19,9 +18,8 @@ class FreshnessE2eTest : public GatewayE2eTest {
         const int zorvanPort = FreePort();
         m_Ini = "[General]\nZorvanPort=" + std::to_string(zorvanPort) +
                 "\nWatchDogTagName=\nReconnectInterval=1\nUseFormatSection=1\n"
-                "[Format]\nT4=[F2]\n"
-                "[ESPA_Port_0]\nDescription=Ward 0\nPortType=TCPS\nListenPort=" +
-                std::to_string(m_ListenPort) + "\n";
+                "[Format]\nT4=[F2]\n" +
+                TcpServerSection(0, m_ListenPort);
         m_Folder.Write("Tellwick.ini", m_Ini);
         m_Gateway = Run({});
         ASSERT_TRUE(m_AlarmServer.Connect(zorvanPort, 10000));
@@ -30,8 +28,7 @@ class FreshnessE2eTest : public GatewayE2eTest {
         m_Day = "LogFiles/" + TodaysLogName();
     }
     void TearDown() override {
-        m_Gateway->Signal(SIGTERM);
-        EXPECT_EQ(m_Gateway->WaitForExit(10000), 0);
+        Stop(std::move(m_Gateway));
         GatewayE2eTest::TearDown();
     }
 

@@ -74,7 +74,6 @@ TEST_F(GatewayE2eTest, StartLinesThenTheStopLineWithTheSignalsReasonAlsoAfterIns
         EXPECT_EQ(gateway.WaitForExit(), 0);
         EXPECT_TRUE(Log().ends_with(row.m_Line)) << Log();
     }
-    unsetenv("QT_QPA_PLATFORM");
 }
 
 TEST_F(GatewayE2eTest, CheckConfigPassesTheExampleAndReportsMistakesWithItsExitStatus) {

@@ -22,15 +22,12 @@ class StatusE2eTest : public GatewayE2eTest {
     // Starts the gateway with TCP server ports 0 and 1 and the status server,
     // and waits until port 0 answers a call.
     std::unique_ptr<GatewayProcess> Start(const std::string& extra = "") {
-        m_Folder.Write("Tellwick.ini",
-                       "[General]\nWatchDogTagName=\nBufferIfZorvanNotConnected=1\nZorvanPort=" +
-                           std::to_string(m_ZorvanPort) +
-                           "\nStatusPort=" + std::to_string(m_StatusPort) + "\n" + extra +
-                           TcpServerSection(0, m_EspaPorts[0]) +
-                           TcpServerSection(1, m_EspaPorts[1]));
-        auto gateway = Run({});
-        EXPECT_TRUE(CallIsAnswered(m_EspaPorts[0], "READY", 10000)) << Log();
-        return gateway;
+        return GatewayE2eTest::Start(
+            "[General]\nWatchDogTagName=\nBufferIfZorvanNotConnected=1\nZorvanPort=" +
+                std::to_string(m_ZorvanPort) + "\nStatusPort=" + std::to_string(m_StatusPort) +
+                "\n" + extra + TcpServerSection(0, m_EspaPorts[0]) +
+                TcpServerSection(1, m_EspaPorts[1]),
+            m_EspaPorts[0]);
     }
 
     // One GET on a fresh connection; the answer once its body is complete.
@@ -194,9 +191,7 @@ TEST_F(StatusE2eTest, ATraceWatcherThatStopsReadingIsDroppedWhilePortsAndOthersG
     const std::string log = Log();
     EXPECT_EQ(log.find(dropped), log.rfind(dropped)) << "only the stuck watcher is dropped";
     stuck.Close();
-    // An orderly stop with a watcher still there.
-    gateway->Signal(SIGTERM);
-    EXPECT_EQ(gateway->WaitForExit(10000), 0) << m_Folder.Read("output.txt");
+    Stop(std::move(gateway));  // orderly with a watcher still there
 }
 
 // What command prints on stdout.

@@ -40,9 +40,7 @@ class Station : GatewayFixture {
     FakeSocket& m_Socket = m_Data[kPort];
 };
 
-class GrindTest : public ::testing::Test {};
-
-TEST_F(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
+TEST(GrindTest, EverySplitOfARecordedDialogueGivesTheSameReplies) {
     struct Dialogue {
         const char* name;
         int32_t espaTimeout;
@@ -135,7 +133,7 @@ Script RandomDialogues(std::mt19937& random, int sessions) {
     return script;
 }
 
-TEST_F(GrindTest, RandomDialoguesInRandomChunksGetOneReplyPerElementInOrder) {
+TEST(GrindTest, RandomDialoguesInRandomChunksGetOneReplyPerElementInOrder) {
     std::mt19937 random(20190527);
     for (int round = 0; round < 40; ++round) {
         const Script script = RandomDialogues(random, 30);
@@ -151,7 +149,7 @@ TEST_F(GrindTest, RandomDialoguesInRandomChunksGetOneReplyPerElementInOrder) {
     }
 }
 
-TEST_F(GrindTest, UnconsumedInputStaysBoundedUnderRandomGarbage) {
+TEST(GrindTest, UnconsumedInputStaysBoundedUnderRandomGarbage) {
     const std::string protocolish = Wire("<SOH><STX><ETX><EOT><ENQ><ACK><NAK><RS><US>12x");
     struct Case {
         const char* name;

@@ -10,7 +10,6 @@
 // largest chunk (0: all at once), byte 2 chunk seed, byte 3 repeat count (used
 // when bits 5 and 6 of byte 0 are set); the rest is what the partner sends.
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
-#include <optional>
 
 #include "ports/supervision.h"
 #include "support/gatewayfixture.h"

@@ -96,6 +96,13 @@ class RawSocket {
         return m_Received;
     }
     void ForgetReceived() { m_Received.clear(); }
+    // Whether the peer has closed the connection (after what it sent, read now).
+    bool PeerClosed() {
+        ReadAvailable();
+        pollfd ready{m_Descriptor, POLLIN, 0};
+        char byte = 0;
+        return poll(&ready, 1, 0) == 1 && recv(m_Descriptor, &byte, 1, MSG_PEEK) == 0;
+    }
     // Closes with a reset instead of an orderly close.
     void Reset() {
         const linger abort{1, 0};

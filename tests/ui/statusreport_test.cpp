@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "ports/connectionstatus.h"
 #include "support/gatewayfixture.h"
 #include "ui/tracefeed.h"
 
