@@ -81,7 +81,8 @@ std::string Brief(const std::string& log) {
 long LostInLog(const std::string& log) {
     static const std::regex lost(
         "(\\d+) alarm\\(s\\) were dropped while|, (\\d+) alarm\\(s\\) were dropped while|"
-        "(\\d+) buffered alarm\\(s\\) discarded at stop|read (\\d+) alarm\\(s\\), which are lost");
+        "(\\d+) buffered alarm\\(s\\) discarded at stop|acknowledged (\\d+) alarm\\(s\\), which "
+        "are lost");
     long total = 0;
     const std::string brief = Brief(log);
     for (auto match = std::sregex_iterator(brief.begin(), brief.end(), lost);
