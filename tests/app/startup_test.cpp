@@ -205,7 +205,6 @@ TEST_F(StartGatewayTest, FirstLinesAreTheDashesTheVersionAndTheClientPorts) {
     EXPECT_EQ(m_View.StatusPanel(1), "Waiting for Zorvan connection at port 14000");
 }
 
-// A journal an earlier run left is restored, or named when the setting is off.
 TEST_F(StartGatewayTest, ALeftJournalIsRestoredOrNamedWhenPersistingIsOff) {
     test::FakeJournal journal;
     journal.m_Kept.Alarms.push_back({1, 0, "KEPT"});
@@ -229,56 +228,50 @@ TEST_F(StartGatewayTest, ListenerFailureIsLoggedOnlyForTheTcpRoute) {
     }
 }
 
+// "COM2" alone leaves the serial object's own line settings; line settings it
+// cannot use are reported once every port is set up; the probable mistakes
+// follow, those of the files last.
 TEST_F(StartGatewayTest, RowsOnlyForUsablePortsInOrderWithTransportsConfigured) {
     m_Edge.m_CheckFiles = [](const SettingsCheck& check) {
         return std::vector<ConfigFinding>{{"", "", "", check.m_Ports[5].SerialDevice()}};
     };
     ASSERT_TRUE(
         Start("[ESPA_Port_0]\nDescription=Ward\nPortType=TCPS\nListenPort=4001\n"
+              "[ESPA_Port_1]\nPortType=COM\nComSetting=COM4,fast,N,8,1\n"
               "[ESPA_Port_2]\nDescription=No port\nPortType=TCPS\nListenPort=0\n"
+              "[ESPA_Port_3]\nPortType=COM\nComSetting=COM2\n"
               "[ESPA_Port_4]\nDescription=Bad\nPortType=TCPC\nRemoteAddress=h:70000\n"
               "[ESPA_Port_5]\nDescription=Panel\nPortType=COM\n"
               "ComSetting=COM3,19200,E,7,2,2\nComDevice=/dev/pts/9\n"
-              "[ESPA_Port_6]\nDescription=Odd\nPortType=X25\n"));
+              "[ESPA_Port_6]\nDescription=Odd\nPortType=X25\n"
+              "[ESPA_Port_7]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"));
     for (int16_t port = 0; port < kPortCount; ++port) {
-        EXPECT_EQ(m_View.HasPortRow(port), port == 0 || port == 5) << port;
+        EXPECT_EQ(m_View.HasPortRow(port), port != 2 && port != 4 && port != 6) << port;
     }
     EXPECT_EQ(m_View.PortColumn(0, View::ColumnDescription), "Ward");
     EXPECT_EQ(m_View.PortColumn(5, View::ColumnDescription), "Panel");
     EXPECT_EQ(m_View.StatusWrites(0), 1);
     EXPECT_EQ(m_View.StatusWrites(5), 1);
+    EXPECT_EQ(m_Serials[3].m_CommPort, 2);
+    EXPECT_EQ(m_Serials[3].m_Settings, "");
     EXPECT_EQ(m_Serials[5].m_CommPort, 3);
     EXPECT_EQ(m_Serials[5].m_Settings, "19200,E,7,2");
     EXPECT_EQ(m_Serials[5].m_Handshaking, 2);
-    EXPECT_EQ((std::map<int, std::string>{{5, "/dev/pts/9"}}), m_Devices);
-    // The probable mistakes follow the start-up lines, those of the files last.
+    EXPECT_EQ((std::map<int, std::string>{{1, ""}, {3, ""}, {5, "/dev/pts/9"}}), m_Devices);
     const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 6U);
+    ASSERT_EQ(lines.size(), 8U);
     EXPECT_NE(lines[2].find("Configuration error in section ESPA_Port_4, key RemoteAddress"),
               std::string::npos);
-    EXPECT_EQ(lines[3],
-              "Configuration warning in section ESPA_Port_2, key ListenPort = \"0\": is out of "
-              "range 1 to 65535, so the port is not used");
-    EXPECT_EQ(lines[4].substr(0, 59),
-              "Configuration warning in section ESPA_Port_6, key PortType ");
-    EXPECT_EQ(lines[5], "Configuration warning: /dev/pts/9");
-}
-
-// "COM3" alone leaves the serial object's own line settings; line settings it
-// cannot use are reported once every port is set up.
-TEST_F(StartGatewayTest, OnlyLineSettingsTheSerialObjectRefusesAreReportedAfterThePorts) {
-    ASSERT_TRUE(
-        Start("[ESPA_Port_0]\nPortType=COM\nComSetting=COM3\n"
-              "[ESPA_Port_1]\nPortType=COM\nComSetting=COM4,fast,N,8,1\n"
-              "[ESPA_Port_2]\nPortType=TCPC\nRemoteAddress=10.0.0.5:4001\n"));
-    EXPECT_EQ(m_Serials[0].m_CommPort, 3);
-    EXPECT_EQ(m_Serials[0].m_Settings, "");
-    const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 4U);
-    EXPECT_EQ(lines[2], "Created socked client for IP 10.0.0.5:4001");
-    EXPECT_EQ(lines[3],
+    EXPECT_EQ(lines[3], "Created socked client for IP 10.0.0.5:4001");
+    EXPECT_EQ(lines[4],
               "Configuration error in section ESPA_Port_1, key ComSetting = "
               "\"COM4,fast,N,8,1\": Invalid line settings \"fast,N,8,1\"");
+    EXPECT_EQ(lines[5],
+              "Configuration warning in section ESPA_Port_2, key ListenPort = \"0\": is out of "
+              "range 1 to 65535, so the port is not used");
+    EXPECT_EQ(lines[6].substr(0, 59),
+              "Configuration warning in section ESPA_Port_6, key PortType ");
+    EXPECT_EQ(lines[7], "Configuration warning: /dev/pts/9");
 }
 
 TEST_F(StartGatewayTest, AnUnusableGeneralValueRefusesTheStart) {

@@ -51,8 +51,6 @@ TEST_F(EventLogTest, WritesLatin1AsTheSystemCharacterSetDoes) {
     EXPECT_EQ(m_Folder.Read("LogFiles/20190527.Log"), "19-05-27 10:31:05 " + expected + "\r\n");
 }
 
-// Whatever stands at the day log's name in place of a file, or in place of
-// the folder, is left as it is.
 TEST_F(EventLogTest, WritesNeitherThroughLinksNorIntoFifos) {
     m_Folder.Write("target.txt", "untouched");
     std::filesystem::create_directory(m_Folder.Path() + "elsewhere");

@@ -131,7 +131,6 @@ TEST_F(AlarmJournalFileTest, TheFileStaysBoundedAndIsEmptyWhenNothingIsHeld) {
     EXPECT_EQ(std::filesystem::file_size(Path()), 0U);
 }
 
-// A link where the journal should be is neither followed nor written.
 TEST_F(AlarmJournalFileTest, ALinkInPlaceOfTheJournalIsLeftAsItIs) {
     m_Folder.Write("target", "untouched");
     std::filesystem::create_symlink(m_Folder.Path() + "target", Path());

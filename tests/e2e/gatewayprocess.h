@@ -31,27 +31,23 @@ class GatewayProcess : public ChildProcess {
         : ChildProcess(TW_GATEWAY_BINARY, arguments, outputFile, fileSizeLimit) {}
 
     // Whether a shared object whose path holds name is mapped into the process.
-    bool HasLoaded(const std::string& name) const {
-        std::ifstream maps("/proc/" + std::to_string(m_Pid) + "/maps");
-        std::string line;
-        while (std::getline(maps, line)) {
-            if (line.find(name) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
-
+    bool HasLoaded(const std::string& name) const { return !ProcLine("maps", name).empty(); }
     // The resident memory in KiB (VmRSS of /proc), 0 when unknown.
     long ResidentKiB() const {
-        std::ifstream status("/proc/" + std::to_string(m_Pid) + "/status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("VmRSS:", 0) == 0) {
-                return std::strtol(line.c_str() + 6, nullptr, 10);
+        const std::string line = ProcLine("status", "VmRSS:");
+        return line.empty() ? 0 : std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+
+  private:
+    // The first line of /proc/<pid>/<file> that holds text, "" when none does.
+    std::string ProcLine(const std::string& file, const std::string& text) const {
+        std::ifstream lines("/proc/" + std::to_string(m_Pid) + "/" + file);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(text) != std::string::npos) {
+                return line;
             }
         }
-        return 0;
+        return "";
     }
 };
 

@@ -106,11 +106,7 @@ TEST_F(StatusE2eTest, EndpointsAnswerAndCallsAndNaksMoveOnlyTheirPortsCounters) 
 
     RawSocket partner;
     ASSERT_TRUE(partner.Connect(m_EspaPorts[1]));
-    partner.Send(
-        "1\x05\x01"
-        "1\x02"
-        "1\x1f"
-        "1\x03?");  // wrong check character
+    partner.Send("1\005\0011\0021\0371\003?");  // wrong check character
     EXPECT_TRUE(WaitFor([&] { return Metric("tellwick_naks_total", OnPort(1)) == 1; }));
     EXPECT_EQ(Metric("tellwick_naks_total", OnPort(0)), 0);
     EXPECT_EQ(Metric("tellwick_calls_total", OnPort(1)), 1);

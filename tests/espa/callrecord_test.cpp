@@ -74,7 +74,6 @@ TEST(BuildStatusMessageTest, BuildsTheStatusBlockFromTheDataAsReceived) {
     }
 }
 
-// The one-pass reader finds, for every identifier, what the search finds.
 TEST(CallRecordTest, AllRecordsInOnePassAreTheRecordsOneByOne) {
     std::mt19937 random(7);
     const std::string alphabet = "0123456789 ab\x1e\x1f";

@@ -39,7 +39,6 @@ class LinkLayerTest : public LinkFixture {
 };
 
 TEST_F(LinkLayerTest, AcceptsTheWorkedExampleWithTheFixedLayoutAlarmBeforeItsAck) {
-    Settings().SendInQueue = true;
     Receive(kHelloBlock);
 
     EXPECT_EQ(Replies(), std::vector<std::string>{kAck});
@@ -47,7 +46,6 @@ TEST_F(LinkLayerTest, AcceptsTheWorkedExampleWithTheFixedLayoutAlarmBeforeItsAck
     EXPECT_EQ(Alarms()[0].m_State, 1);
     EXPECT_EQ(Alarms()[0].m_Fields, (AlarmFields{"Ward 3", "", "ESPA", "", "HELLO", ""}));
     EXPECT_EQ(m_Watching.m_RepliesBefore[0], 0U);
-    EXPECT_EQ(m_Watching.m_QueuedBefore[0], 1U);
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Got ESPA message: HELLO"});
     EXPECT_TRUE(Runtime().ReceiveBuffer.empty());
 }
@@ -116,8 +114,8 @@ TEST_F(LinkLayerTest, HandlesBlockShapes) {
                                         "Got ESPA message: ", "Got ESPA message: A/1/2/B"}));
 }
 
+// Whole calls and fetches in any cutting are the grind's business.
 TEST_F(LinkLayerTest, FollowsTheDialogueTable) {
-    const std::string queued = BuildStatusMessage(kHelloData, "3").m_SendBuffer;
     struct Row {
         const char* name;
         bool selected;
@@ -130,21 +128,11 @@ TEST_F(LinkLayerTest, FollowsTheDialogueTable) {
     const Row rows[] = {
         {"select", false, 0, kSelect, {}, true, 0},
         {"select again", true, 0, kSelect, {}, true, 0},
-        {"select and poll in one chunk", false, 0, kSelect + kPoll, {kAck}, true, 0},
         {"poll while selected, blocks queued", true, 1, kPoll, {kAck}, true, 1},
-        {"poll, nothing queued", false, 0, kPoll, {kEot}, false, 0},
         {"poll, a block queued", false, 1, kPoll, {kSelect}, false, 1},
-        {"poll and fetch", false, 1, kPoll + kAck + kAck, {kSelect, queued, kEot}, false, 0},
         {"ACK with nothing queued", true, 0, kAck, {kEot}, true, 0},
         {"EOT while selected", true, 0, kEot, {kEot}, false, 0},
         {"EOT while not selected", false, 0, kEot, {}, false, 0},
-        {"a whole call",
-         false,
-         0,
-         kSelect + kPoll + kHelloBlock + kEot,
-         {kAck, kAck, kEot},
-         false,
-         0},
         {"a lone address digit waits", false, 0, "2", {}, false, 0},
     };
     for (const Row& row : rows) {
@@ -160,85 +148,68 @@ TEST_F(LinkLayerTest, FollowsTheDialogueTable) {
     }
 }
 
-// Replies and call alarms of one pass come first, the restore alarm follows
-// that pass; each block needs a pass of its own.
-TEST_F(LinkLayerTest, RaisesTheRestoreAlarmOnceAfterTheFirstConsumingPass) {
-    struct Row {
-        const char* name;
-        std::string chunk;
-        std::vector<std::string> replies;
-        std::vector<std::string> alarms;  // T4 of each alarm
-    };
+// Any consumed element ends a poll failure or a failed communication. Replies
+// and call alarms of one pass come first, the restore alarm follows that
+// pass; each block needs a pass of its own.
+TEST_F(LinkLayerTest, ReportsTheRestoreOnceAfterTheFirstConsumingPass) {
     const std::string restored = "ESPA Connection 'Ward 3' (2) has been restored";
-    const Row rows[] = {
-        {"two blocks in one chunk",
-         Block(Wire("2<US>first")) + Block(Wire("2<US>second")),
-         {kAck, kAck},
-         {"first", restored, "second"}},
-        {"select, poll and block in one pass",
-         kSelect + kPoll + Block(Wire("2<US>call")) + kEot,
-         {kAck, kAck, kEot},
-         {"call", restored}},
-    };
-    Settings().PollFailTimeout = 60000;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        m_Socket.m_SendCalls.clear();
-        m_Watching.m_Alarms.clear();
-        Runtime().PollFailElapsed = 60000;
-        Receive(row.chunk);
-        EXPECT_EQ(Replies(), row.replies);
-        std::vector<std::string> alarms;
-        for (const RecordedAlarm& alarm : Alarms()) {
-            alarms.push_back(alarm.m_Fields[4]);
-        }
-        EXPECT_EQ(alarms, row.alarms);
-    }
-}
-
-TEST_F(LinkLayerTest, ReportsTheRestoreAfterAnyConsumedElement) {
     struct Row {
         const char* name;
         int32_t pollFailTimeout;
         int32_t pollFailElapsed;
-        bool commFailed;
-        bool restoreAlarm;
-        bool restoreLine;
+        bool commFailed;  // and so logged as restored
+        std::string chunk;
+        std::vector<std::string> replies;
+        std::vector<std::string> alarms;  // T4 of each alarm
     };
     const Row rows[] = {
-        {"poll failed", 60000, 60000, false, true, false},
-        {"not yet poll failed", 60000, 59000, false, false, false},
-        {"no poll supervision", 0, 90000, false, false, false},
-        {"communication failed", 0, 0, true, false, true},
+        {"poll failed", 60000, 60000, false, kEot, {}, {restored}},
+        {"not yet poll failed", 60000, 59000, false, kEot, {}, {}},
+        {"no poll supervision", 0, 90000, false, kEot, {}, {}},
+        {"communication failed", 0, 0, true, kEot, {}, {}},
+        {"two blocks in one chunk",
+         60000,
+         60000,
+         false,
+         Block(Wire("2<US>first")) + Block(Wire("2<US>second")),
+         {kAck, kAck},
+         {"first", restored, "second"}},
+        {"select, poll and block in one pass",
+         60000,
+         60000,
+         false,
+         kSelect + kPoll + Block(Wire("2<US>call")) + kEot,
+         {kAck, kAck, kEot},
+         {"call", restored}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        m_Socket.m_SendCalls.clear();
         m_Watching.m_Alarms.clear();
         Settings().PollFailTimeout = row.pollFailTimeout;
         Runtime().PollFailElapsed = row.pollFailElapsed;
         Runtime().PollFailRemindElapsed = 7000;
         Runtime().ESPAIdleTime = 7000;
         Runtime().CommFailed = row.commFailed;
-
-        Receive(kEot);  // not selected: no reply, yet consumed
-
-        EXPECT_TRUE(Replies().empty());
+        Receive(row.chunk);
+        EXPECT_EQ(Replies(), row.replies);
         EXPECT_EQ(Runtime().PollFailElapsed, 0);
         EXPECT_EQ(Runtime().PollFailRemindElapsed, 0);
         EXPECT_EQ(Runtime().ESPAIdleTime, 0);
         EXPECT_FALSE(Runtime().CommFailed);
-        if (row.restoreAlarm) {
-            ASSERT_EQ(Alarms().size(), 1U);
-            EXPECT_EQ(Alarms()[0].m_State, 0);
-            EXPECT_EQ(Alarms()[0].m_Fields,
-                      (AlarmFields{"Ward 3", "", "PollFail", "",
-                                   "ESPA Connection 'Ward 3' (2) has been restored", ""}));
-        } else {
-            EXPECT_TRUE(Alarms().empty());
+        std::vector<std::string> alarms;
+        for (const RecordedAlarm& alarm : Alarms()) {
+            alarms.push_back(alarm.m_Fields[4]);
+            if (alarm.m_Fields[4] == restored) {
+                EXPECT_EQ(alarm.m_State, 0);
+                EXPECT_EQ(alarm.m_Fields,
+                          (AlarmFields{"Ward 3", "", "PollFail", "", restored, ""}));
+            }
         }
-        EXPECT_EQ(NewLogLines(), row.restoreLine
-                                     ? std::vector<std::string>{"ESPA communication (2) restored"}
-                                     : std::vector<std::string>{});
+        EXPECT_EQ(alarms, row.alarms);
+        Lines lines = NewLogLines();
+        std::erase_if(lines, [](const std::string& line) { return line.starts_with("Got ESPA"); });
+        EXPECT_EQ(lines, row.commFailed ? Lines{"ESPA communication (2) restored"} : Lines{});
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/gatewayfixture.h"
+#include "wire.h"
 
 namespace tw {
 namespace {
@@ -16,13 +17,7 @@ class TraceTest : public ::testing::Test, public test::GatewayFixture {
 };
 
 TEST_F(TraceTest, RendersControlCharactersByName) {
-    WriteCommTrace(m_Gateway, 2,
-                   "\x01"
-                   "1\x02"
-                   "1\x1f"
-                   "123\x1e\x03"
-                   "0",
-                   TraceReceive);
+    WriteCommTrace(m_Gateway, 2, test::Wire("<SOH>1<STX>1<US>123<RS><ETX>0"), TraceReceive);
     WriteCommTrace(m_Gateway, 0, "\x06", TraceTransmit);
     WriteCommTrace(m_Gateway, -1, "1|||Tag\n", TraceTransmit);
     WriteCommTrace(m_Gateway, 1, std::string("\x00\x7f\x80\xff\x09\x15\x1b\x0d", 8), TraceReceive);

@@ -91,8 +91,7 @@ TEST_F(TransmitTest, TracesBeforeSendingAndCountsOnlyWhatWasHandedOver) {
     EXPECT_EQ(m_Socket.m_CloseCalls, 0);  // an error is the error event's business
 }
 
-// A partner whose unread replies fill the backlog is closed; a serial line
-// that takes nothing drops the replies with one line for the episode.
+// A held line's dropped replies are logged once an episode.
 TEST_F(TransmitTest, AReaderThatDoesNotReadIsClosedAndAHeldLineDropsReplies) {
     m_Gateway.m_Ports[kPort].PortKind = PortKindTcpServer;
     m_Socket.m_State = Socket::StateConnected;

@@ -70,18 +70,8 @@ bool IsStatusBlock(const std::string& reply) {
         return false;
     }
     const std::string tail = reply.substr(reply.size() - 6, 4);
-    const bool knownStatus = tail ==
-                                 "\x1e"
-                                 "7\x1f"
-                                 "2" ||
-                             tail ==
-                                 "\x1e"
-                                 "7\x1f"
-                                 "3" ||
-                             tail ==
-                                 "\x1e"
-                                 "7\x1f"
-                                 "5";
+    const bool knownStatus = tail.starts_with(std::string{tw::espa::RS, '7', tw::espa::US}) &&
+                             std::string("235").find(tail[3]) != std::string::npos;
     return knownStatus && tw::BlockCheck(std::string_view(reply).substr(1)).front() == '\0';
 }
 
@@ -165,15 +155,9 @@ Outcome Run(const Options& options, const std::string& payload, bool cut) {
 
 bool SameAlarms(const std::vector<tw::test::RecordedAlarm>& a,
                 const std::vector<tw::test::RecordedAlarm>& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].m_State != b[i].m_State || a[i].m_Fields != b[i].m_Fields) {
-            return false;
-        }
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.m_State == y.m_State && x.m_Fields == y.m_Fields;
+    });
 }
 
 }  // namespace

@@ -27,12 +27,6 @@ namespace {
 
 const std::string kCall = CallDialogue("123", "HELLO");
 
-// Connects once the gateway listens on port (from its first pass), running
-// the event loop meanwhile.
-bool ConnectTo(RawSocket& partner, int port) {
-    return WaitUntil([&] { return partner.Connect(port, 0); });
-}
-
 class GatewayTest : public ::testing::Test {
   protected:
     void Start(const std::string& ini) {
@@ -115,7 +109,7 @@ TEST_F(GatewayTest, Generation3LibraryGetsTheSevenMarkerBytes) {
         std::to_string(listenPort) + "\n");
     EXPECT_EQ(m_View.StatusPanel(1), "Zorvan 3 is running");
     RawSocket partner;
-    ASSERT_TRUE(ConnectTo(partner, listenPort));
+    ASSERT_TRUE(WaitUntil([&] { return partner.Connect(listenPort, 0); }));  // from the first pass
     partner.Send(kCall);
     EXPECT_TRUE(WaitUntil([&] { return partner.ReadAvailable() == kCallAnswer; }));
     EXPECT_TRUE(StandInReceives("SA:1" + std::string(7, '\xFE') + "1|||W||||HELLO|"));

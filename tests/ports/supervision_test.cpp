@@ -166,8 +166,6 @@ class PollFailureTest : public SupervisionTest {
         Com(4, 2);
         m_Gateway.m_Ports[4].Description = "Ward 3";
         m_Gateway.m_Ports[4].PollFailedCategory = "Pager";
-        m_Gateway.m_Ports[4].PollFailTimeout = 60000;
-        m_Gateway.m_Ports[4].PollFailRemindTime = 600;
     }
     // The second (1-based) at which each recorded alarm was raised, by ticking
     // second by second.
@@ -185,47 +183,46 @@ class PollFailureTest : public SupervisionTest {
 };
 
 TEST_F(PollFailureTest, FailureAlarmAfterTimeoutThenReminders) {
-    EXPECT_EQ(AlarmSeconds(1260), (std::vector<int>{60, 660, 1260}));
-    ASSERT_EQ(m_Alarms.m_Alarms.size(), 3U);
-    EXPECT_EQ(m_Alarms.m_Alarms[0].m_State, 1);
-    EXPECT_EQ(
-        m_Alarms.m_Alarms[0].m_Fields,
-        (AlarmFields{"Ward 3", "", "Pager", "",
-                     "ESPA Connection 'Ward 3' (4) have failed (no events within 60 s)", ""}));
-    EXPECT_EQ(m_Alarms.m_Alarms[1].m_Fields[4],
-              "ESPA Connection 'Ward 3' (4) is still bad (cyclic 600 s reminder)");
-}
-
-TEST_F(PollFailureTest, FailureTextsAndSwitches) {
     struct Row {
         int32_t m_Timeout;
         int32_t m_Remind;
+        int m_Run;  // seconds
         std::vector<int> m_Seconds;
-        const char* m_FirstText;
+        const char* m_Within;
     };
     const std::vector<Row> rows = {
-        {2500, 0, {3}, "ESPA Connection 'Ward 3' (4) have failed (no events within 2.5 s)"},
-        {2000, 3, {2, 5, 8}, "ESPA Connection 'Ward 3' (4) have failed (no events within 2 s)"},
-        {0, 3, {}, nullptr},
-        {-1000, 3, {}, nullptr},
+        {60000, 600, 1260, {60, 660, 1260}, "60 s"},
+        {2500, 0, 9, {3}, "2.5 s"},
+        {2000, 3, 9, {2, 5, 8}, "2 s"},
+        {0, 3, 9, {}, ""},
+        {-1000, 3, 9, {}, ""},
     };
+    const std::string port = "ESPA Connection 'Ward 3' (4) ";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.m_Timeout);
         m_Alarms.m_Alarms.clear();
         m_Gateway.m_Runtime[4] = PortRuntime{};
         m_Gateway.m_Ports[4].PollFailTimeout = row.m_Timeout;
         m_Gateway.m_Ports[4].PollFailRemindTime = row.m_Remind;
-        EXPECT_EQ(AlarmSeconds(9), row.m_Seconds);
-        if (row.m_FirstText != nullptr) {
-            EXPECT_EQ(m_Alarms.m_Alarms.front().m_Fields[4], row.m_FirstText);
+        EXPECT_EQ(AlarmSeconds(row.m_Run), row.m_Seconds);
+        for (size_t k = 0; k < m_Alarms.m_Alarms.size(); ++k) {
+            const std::string text =
+                k == 0 ? port + "have failed (no events within " + row.m_Within + ")"
+                       : port + "is still bad (cyclic " + std::to_string(row.m_Remind) +
+                             " s reminder)";
+            EXPECT_EQ(m_Alarms.m_Alarms[k].m_State, 1);
+            EXPECT_EQ(m_Alarms.m_Alarms[k].m_Fields,
+                      (AlarmFields{"Ward 3", "", "Pager", "", text, ""}));
         }
     }
 }
 
+// A server port without a partner (port 0) never times out.
 class ESPATimeoutTest : public SupervisionTest {
   protected:
     ESPATimeoutTest() {
         m_Gateway.m_General.ESPATimeout = 20000;
+        TcpServer(0, 5000);
         TcpClient(1);
         m_Data[1].m_State = Socket::StateConnected;
         Seconds(1);
@@ -249,6 +246,7 @@ TEST_F(ESPATimeoutTest, SilentPartnerFailsAfterTimeoutAndRepeatsWithoutSecondLin
     Ticks(200);
     EXPECT_TRUE(NewLogLines().empty());
     EXPECT_TRUE(m_Gateway.m_Runtime[1].ReceiveBuffer.empty());
+    EXPECT_EQ(m_Gateway.m_Runtime[0].ESPAIdleTime, 0);
 }
 
 TEST_F(ESPATimeoutTest, ClosesTheSocketWhenSoConfigured) {
@@ -257,14 +255,6 @@ TEST_F(ESPATimeoutTest, ClosesTheSocketWhenSoConfigured) {
     EXPECT_EQ(NewLogLines(), (Lines{"ESPA communication (1) failed",
                                     "Closing socket due to ESPA communication (1) failure"}));
     EXPECT_EQ(m_Data[1].State(), Socket::StateClosed);
-}
-
-TEST_F(SupervisionTest, ServerPortWithoutPartnerNeverTimesOut) {
-    m_Gateway.m_General.ESPATimeout = 1000;
-    TcpServer(0, 5000);
-    Seconds(60);
-    EXPECT_EQ(NewLogLines(), Lines{"Set (0) in listen mode for IP port 5000"});
-    EXPECT_EQ(m_Gateway.m_Runtime[0].ESPAIdleTime, 0);
 }
 
 TEST_F(SupervisionTest, ComPortClosedWhileAlarmServerAwayStillTimesOut) {

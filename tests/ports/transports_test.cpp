@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "ports/supervision.h"
+#include "support/dialogue.h"
 #include "support/gatewayfixture.h"
 
 namespace tw {
 namespace {
 
-const std::string kCall =
-    "\x01"
-    "1\x02"
-    "1\x1f"
-    "123\x1e"
-    "2\x1f"
-    "HELLO\x03\x5f";
+const std::string kCall = test::CallDialogue("123", "HELLO");
 
 class TransportsTest : public ::testing::Test, public test::GatewayFixture {
   protected:
@@ -28,61 +23,51 @@ class TransportsTest : public ::testing::Test, public test::GatewayFixture {
     PortTransportEvents m_Events{m_Gateway};
 };
 
-TEST_F(TransportsTest, AcceptsAPartnerAndPassesItsCallOn) {
+TEST_F(TransportsTest, AcceptsAPartnerAndPassesItsCallOnAfterLoggingOneItCouldNotTake) {
     m_Listeners[0].m_State = Socket::StateListening;
     m_Listeners[0].m_RemoteHostIP = "10.0.0.7";
     m_Listeners[0].m_RemotePort = 40001;
     m_Data[0].m_RemoteHostIP = "10.0.0.7";
     m_Data[0].m_RemotePort = 40001;
+    m_Data[0].m_RefuseAccept = true;
+    m_Listeners[0].m_Events->OnConnectionRequest(16);
+    m_Data[0].m_RefuseAccept = false;
     m_Gateway.m_Runtime[0].ReceiveBuffer = "stale";
     m_Listeners[0].m_Events->OnConnectionRequest(17);
-    EXPECT_EQ(m_Data[0].m_AcceptedIds, std::vector<int64_t>{17});
+    EXPECT_EQ(m_Data[0].m_AcceptedIds, (std::vector<int64_t>{16, 17}));
     EXPECT_TRUE(m_Gateway.m_Runtime[0].ReceiveBuffer.empty());
     EXPECT_EQ(m_View.PortColumn(0, View::ColumnStatus), "Connected to 10.0.0.7:40001");
     m_Data[0].Arrive(kCall);
-    EXPECT_EQ(m_Data[0].m_Sent, "\x06");
+    EXPECT_EQ(m_Data[0].m_Sent, test::kCallAnswer);
     ASSERT_EQ(m_Alarms.m_Alarms.size(), 1U);
     EXPECT_EQ(m_Alarms.m_Alarms[0].m_Fields[4], "HELLO");
-    EXPECT_EQ(LogLines(), (test::Lines{"Connection (0) accepted from 10.0.0.7:40001",
-                                       "Got ESPA message: HELLO"}));
+    EXPECT_EQ(
+        LogLines(),
+        (test::Lines{"Connection (0) could not accept connection from 10.0.0.7:40001",
+                     "Connection (0) accepted from 10.0.0.7:40001", "Got ESPA message: HELLO"}));
 }
 
-TEST_F(TransportsTest, AConnectionThatCannotBeTakenIsNotLoggedAsAccepted) {
-    m_Listeners[0].m_RemoteHostIP = "10.0.0.7";
-    m_Listeners[0].m_RemotePort = 40001;
-    m_Data[0].m_RefuseAccept = true;
-    m_Listeners[0].m_Events->OnConnectionRequest(17);
-    EXPECT_EQ(LogLines(),
-              test::Lines{"Connection (0) could not accept connection from 10.0.0.7:40001"});
-}
-
-TEST_F(TransportsTest, ASecondPartnerIsRefusedAndTheFirstKeepsItsInput) {
-    m_Data[0].m_State = Socket::StateConnected;
-    m_Listeners[0].m_RemoteHostIP = "10.0.0.8";
-    m_Listeners[0].m_RemotePort = 40002;
-    m_Data[0].Arrive(kCall.substr(0, 5));
-    m_Listeners[0].m_Events->OnConnectionRequest(18);
-    EXPECT_TRUE(m_Data[0].m_AcceptedIds.empty());
-    EXPECT_EQ(m_Data[0].m_CloseCalls, 0);
-    EXPECT_EQ(LogLines(), test::Lines{"Connection (0) refused connection from 10.0.0.8:40002 "
-                                      "(already connected)"});
-    m_Data[0].Arrive(kCall.substr(5));
-    EXPECT_EQ(m_Data[0].m_Sent, "\x06");
-}
-
-TEST_F(TransportsTest, AHostOutsideAllowedHostsIsRefusedWithoutDisturbingThePartner) {
+// A second partner, or a host outside AllowedHosts, is refused without
+// disturbing the connected one.
+TEST_F(TransportsTest, ARefusedPartnerLeavesTheConnectedOneAndItsInputAlone) {
     std::string badEntry;
     m_Gateway.m_Ports[0].AllowedHosts = *ParseHostFilter("10.0.0.0/24, ::1", badEntry);
     m_Data[0].m_State = Socket::StateConnected;
     m_Data[0].Arrive(kCall.substr(0, 5));
-    m_Listeners[0].m_RemoteHostIP = "10.1.2.3";
     m_Listeners[0].m_RemotePort = 40001;
-    m_Listeners[0].m_Events->OnConnectionRequest(19);
+    for (const char* host : {"10.0.0.8", "10.1.2.3"}) {
+        m_Listeners[0].m_RemoteHostIP = host;
+        m_Listeners[0].m_Events->OnConnectionRequest(19);
+    }
     EXPECT_TRUE(m_Data[0].m_AcceptedIds.empty());
     EXPECT_EQ(m_Data[0].m_CloseCalls, 0);
-    EXPECT_EQ(m_Gateway.m_Runtime[0].ReceiveBuffer, kCall.substr(0, 5));
-    EXPECT_EQ(LogLines(), test::Lines{"Connection (0) refused connection from 10.1.2.3:40001 "
-                                      "(not in AllowedHosts)"});
+    EXPECT_EQ(m_Gateway.m_Runtime[0].ReceiveBuffer, kCall.substr(2, 3));  // after the selection
+    EXPECT_EQ(LogLines(), (test::Lines{"Connection (0) refused connection from 10.0.0.8:40001 "
+                                       "(already connected)",
+                                       "Connection (0) refused connection from 10.1.2.3:40001 "
+                                       "(not in AllowedHosts)"}));
+    m_Data[0].Arrive(kCall.substr(5));
+    EXPECT_EQ(m_Data[0].m_Sent, test::kCallAnswer);
 
     // Once the partner has gone, a listed host is taken as before.
     m_Data[0].m_State = Socket::StateClosed;

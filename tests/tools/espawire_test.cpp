@@ -4,18 +4,13 @@
 
 #include <string>
 
+#include "espa/wire.h"
+
 namespace tw::tools {
 namespace {
 
-const std::string CallData =
-    "1\x1f"
-    "123\x1e"
-    "2\x1f"
-    "HELLO";
-const std::string CallBlock =
-    "\x01"
-    "1\x02" +
-    CallData + "\x03\x5f";
+const std::string CallData = test::Wire("1<US>123<RS>2<US>HELLO");
+const std::string CallBlock = test::Wire("<SOH>1<STX>1<US>123<RS>2<US>HELLO<ETX><95>");
 
 // Decoding a status block is proven by the station's run against a partner
 // that builds its blocks with the same, here pinned, check character.
