@@ -263,6 +263,9 @@ void StatusServer::HandOutTrace() {
     const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     const std::vector<QWebSocket*> watchers = m_Watchers;
     for (QWebSocket* watcher : watchers) {
+        // A busy loop may not yet have passed on what the kernel would take:
+        // only what it refuses counts against the watcher.
+        watcher->flush();
         if (watcher->bytesToWrite() > kMaxBacklog) {
             m_Log("Trace watcher " + AddressText(watcher->peerAddress()) + ":" +
                   std::to_string(watcher->peerPort()) + " dropped (it does not keep up)");

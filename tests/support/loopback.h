@@ -116,6 +116,14 @@ class RawSocket {
         }
     }
     int Descriptor() const { return m_Descriptor; }
+    // The local port of the connection, 0 when not connected.
+    int LocalPort() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        return getsockname(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length) == 0
+                   ? ntohs(address.sin_port)
+                   : 0;
+    }
 
   private:
     int m_ReceiveBuffer;
