@@ -166,13 +166,10 @@ TEST_F(SocketTest, APartnerThatDoesNotReadMeetsABoundedBacklogAndItsProgressIsKn
 TEST_F(SocketTest, APartnerThatResetsBeforeItIsTakenIsAnnouncedWithItsAddress) {
     RawSocket partner;
     ASSERT_TRUE(partner.Connect(m_Listener.LocalPort()));
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    getsockname(partner.Descriptor(), reinterpret_cast<sockaddr*>(&local), &length);
+    const int localPort = partner.LocalPort();
     partner.Reset();
     ASSERT_TRUE(WaitUntil([&] { return !m_ListenerEvents.m_Requesters.empty(); }));
-    EXPECT_EQ(m_ListenerEvents.m_Requesters[0],
-              "127.0.0.1:" + std::to_string(ntohs(local.sin_port)));
+    EXPECT_EQ(m_ListenerEvents.m_Requesters[0], "127.0.0.1:" + std::to_string(localPort));
 }
 
 TEST_F(SocketTest, ListenOnAPortInUseFailsAtOnceWithReadableText) {

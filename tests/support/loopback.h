@@ -24,17 +24,25 @@ inline sockaddr_in Loopback(int port) {
     return address;
 }
 
+// The local port a socket is bound to, 0 when none.
+inline int LocalPortOf(int descriptor) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    return getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) == 0
+               ? ntohs(address.sin_port)
+               : 0;
+}
+
 // A port nobody listens on right now.
 inline int FreePort() {
     const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        address.sin_port = 0;
-    }
+    const sockaddr_in address = Loopback(0);
+    const int port =
+        bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+            ? LocalPortOf(descriptor)
+            : 0;
     close(descriptor);
-    return ntohs(address.sin_port);
+    return port;
 }
 
 class RawSocket {
@@ -117,13 +125,7 @@ class RawSocket {
     }
     int Descriptor() const { return m_Descriptor; }
     // The local port of the connection, 0 when not connected.
-    int LocalPort() const {
-        sockaddr_in address{};
-        socklen_t length = sizeof address;
-        return getsockname(m_Descriptor, reinterpret_cast<sockaddr*>(&address), &length) == 0
-                   ? ntohs(address.sin_port)
-                   : 0;
-    }
+    int LocalPort() const { return LocalPortOf(m_Descriptor); }
 
   private:
     int m_ReceiveBuffer;
